@@ -1,0 +1,51 @@
+// Frame composition and the demo's timeline.
+
+#include <windows.h>
+
+#include <GL/gl.h>
+
+#include "audio/music.h"
+#include "render/frame.h"
+#include "render/glow.h"
+#include "render/layers.h"
+
+RendererState renderer = {};
+
+bool InitScene()
+{
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+
+    // A texture that fails to load stays 0 and its layer draws with no texture bound.
+    renderer.backgroundTexture = BindPngTexture("data/bg.png", MipChainAveraged, AlphaFromFile, &renderer.sceneInfo,
+                                                GL_REPEAT, GL_NEAREST, GL_NEAREST);
+    renderer.foregroundTexture = BindPngTexture("data/fg.png", MipChainAveraged, AlphaFromFile, &renderer.sceneInfo,
+                                                GL_REPEAT, GL_NEAREST, GL_NEAREST);
+    renderer.logoTexture = BindPngTexture("data/kelvo.png", MipChainAveraged, AlphaFromFile, &renderer.sceneInfo,
+                                          GL_REPEAT, GL_NEAREST, GL_NEAREST);
+
+    StartMusic();
+    CreateGlowTextures();
+    return true;
+}
+
+bool DrawFrame()
+{
+    renderer.DemoClock = float(MusicPositionMs());
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    DrawBackground();
+    DrawBars();
+    DrawForegroundOverlay();
+    DrawLogoOverlay();
+    ApplyGlow(2.0f, 1.0f, 4.0f, 1.0f);
+    DrawLetterbox();
+
+    // The single-precision 0.001 lies just above a thousandth, so 142000 ms already counts
+    // as over; the product is kept in double so that this stays exact.
+    return !(double(renderer.DemoClock) * double(0.001f) > double(DemoEndSeconds));
+}

@@ -1,0 +1,33 @@
+// Frame composition: the fixed GL state, the scene's textures and one frame of the demo.
+#ifndef KELVO_RENDER_FRAME_H
+#define KELVO_RENDER_FRAME_H
+
+#include <windows.h>
+
+#include <GL/gl.h>
+
+#include "texload/texload.h"
+
+// Process-wide renderer state. DemoClock is written only by DrawFrame and read by the layers
+// and the main loop's seeks; the texture names and sceneInfo only by InitScene.
+struct RendererState {
+    float DemoClock;          // music position of the current frame, whole milliseconds
+    GLuint backgroundTexture; // "data/bg.png"; 0 when it did not load
+    GLuint foregroundTexture; // "data/fg.png"
+    GLuint logoTexture;       // "data/kelvo.png"
+    TextureInfo sceneInfo;    // written by each load, read by nobody
+};
+
+extern RendererState renderer;
+
+// The demo ends once the music reaches this many seconds.
+const float DemoEndSeconds = 142.0f;
+
+// Sets the fixed GL state of a fresh context, loads the textures, starts the music and makes
+// the glow textures. Always true.
+bool InitScene();
+
+// Samples the clock and draws one whole frame without presenting it; false once the demo is over.
+bool DrawFrame();
+
+#endif
