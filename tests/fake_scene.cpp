@@ -1,0 +1,29 @@
+// A scene that draws nothing: counts its calls, samples the fake clock like the real frame.
+#include "tests/fakes.h"
+
+#include "audio/music.h"
+#include "render/frame.h"
+
+RendererState renderer;
+FakeScene fakeScene;
+
+void ResetFakeScene()
+{
+    fakeScene = FakeScene();
+    fakeScene.initResult = true;
+    renderer = RendererState();
+}
+
+bool InitScene()
+{
+    fakeScene.inits++;
+    StartMusic();
+    return fakeScene.initResult;
+}
+
+bool DrawFrame()
+{
+    fakeScene.frames++;
+    renderer.DemoClock = float(MusicPositionMs());
+    return !(fakeScene.endAtFrame > 0 && fakeScene.frames >= fakeScene.endAtFrame);
+}
