@@ -1,0 +1,39 @@
+# Quick start: `make run` sets up, builds and runs the demo; `make test` sets up, builds and
+# runs every test, plainly and under AddressSanitizer and UndefinedBehaviorSanitizer.
+
+JOBS ?= $(shell nproc)
+# Mesa's drivers are kept loaded under the sanitizers: unloaded at exit, their live allocations
+# would be reported as leaks with no names to them.
+LIBDIR = /usr/lib/$(shell gcc -print-multiarch)
+MESA_PRELOAD = $(wildcard $(LIBDIR)/dri/swrast_dri.so $(LIBDIR)/libEGL_mesa.so.0 $(LIBDIR)/libGLX_mesa.so.0)
+SANITIZER_ENV = LD_PRELOAD="$(MESA_PRELOAD)" \
+	ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: run test test-plain test-sanitize setup build build-sanitize clean
+
+run: build
+	./build/kelvo
+
+test: test-plain test-sanitize
+
+setup:
+	bash tools/setup.sh
+
+build: setup
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j $(JOBS)
+
+build-sanitize: setup
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKELVO_SANITIZE=ON
+	cmake --build build-sanitize -j $(JOBS)
+
+test-plain: build
+	cd build && ctest --output-on-failure
+
+test-sanitize: build-sanitize
+	cd build-sanitize && $(SANITIZER_ENV) ctest --output-on-failure
+
+clean:
+	rm -rf build build-sanitize

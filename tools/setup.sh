@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that kelvo needs to build, run and test. Does nothing when they
+# are all there; needs root (directly or through sudo) only when something is missing.
+set -eu
+
+packages=(
+    build-essential cmake pkg-config
+    libsdl2-dev libx11-dev
+    libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
+    libgtest-dev
+    xvfb xdotool x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+elif command -v sudo >/dev/null; then
+    sudo="sudo"
+else
+    echo "kelvo needs these Debian packages: ${missing[*]}" >&2
+    echo "Run tools/setup.sh as root, or install them with apt-get." >&2
+    exit 1
+fi
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
