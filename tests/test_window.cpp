@@ -39,6 +39,11 @@ struct FailureRow {
     bool teardownFirst;
 };
 
+void PrintTo(const FailureRow &row, std::ostream *out)
+{
+    *out << (row.function ? row.function : "InitScene");
+}
+
 class CreationFailure : public Window, public testing::WithParamInterface<FailureRow> {};
 
 TEST_P(CreationFailure, ShowsItsBoxAfterTheRightTeardown)
@@ -138,6 +143,11 @@ struct TeardownRow {
     const char *function;
     std::vector<std::string> texts;
 };
+
+void PrintTo(const TeardownRow &row, std::ostream *out)
+{
+    *out << row.function;
+}
 
 class TeardownFailure : public Window, public testing::WithParamInterface<TeardownRow> {};
 
