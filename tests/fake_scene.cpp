@@ -1,11 +1,23 @@
 // A scene that draws nothing: counts its calls, samples the fake clock like the real frame.
 #include "tests/fakes.h"
 
+#include "app/app.h"
 #include "audio/music.h"
+#include "platform/win32/win32_seam.h"
 #include "render/frame.h"
 
 RendererState renderer;
 FakeScene fakeScene;
+
+static const AppState pristineApp = appState;
+
+void ResetShellAndFakes()
+{
+    Seam_Reset();
+    appState = pristineApp;
+    ResetFakeMusic();
+    ResetFakeScene();
+}
 
 void ResetFakeScene()
 {

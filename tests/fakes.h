@@ -24,4 +24,8 @@ struct FakeScene {
 extern FakeScene fakeScene;
 void ResetFakeScene();
 
+// Tears down every window, clears the Win32 seam and puts the shell and both fakes back at
+// their start (needs fake_scene.cpp).
+void ResetShellAndFakes();
+
 #endif

@@ -12,8 +12,6 @@
 
 namespace {
 
-const AppState pristine = appState;
-
 // Called at the start of every PeekMessageA with the pass number.
 std::function<void(int)> onPass;
 bool ranAway = false;
@@ -33,10 +31,7 @@ class Loop : public testing::Test {
 protected:
     void SetUp() override
     {
-        Seam_Reset();
-        appState = pristine;
-        ResetFakeMusic();
-        ResetFakeScene();
+        ResetShellAndFakes();
         onPass = nullptr;
         ranAway = false;
         Seam_SetPeekHook(PeekHook);

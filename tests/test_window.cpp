@@ -14,8 +14,6 @@
 
 namespace {
 
-const AppState pristine = appState;
-
 const UINT ErrorFlags = MB_OK | MB_ICONEXCLAMATION;
 const UINT ShutdownFlags = MB_OK | MB_ICONINFORMATION;
 
@@ -23,10 +21,7 @@ class Window : public testing::Test {
 protected:
     void SetUp() override
     {
-        Seam_Reset();
-        appState = pristine;
-        ResetFakeMusic();
-        ResetFakeScene();
+        ResetShellAndFakes();
     }
     void TearDown() override { Seam_Reset(); }
 

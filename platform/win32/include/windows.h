@@ -22,6 +22,7 @@
  *                              size, no video, or a procedure that rejects WM_NCCREATE or WM_CREATE.
  *                              A WS_POPUP window created while a display mode change is in force, at
  *                              that mode's size, becomes an exclusive fullscreen window in that mode.
+ *                              [differs: WM_NCCREATE and WM_CREATE carry no CREATESTRUCT]
  *   DestroyWindow              sends WM_DESTROY, WM_NCDESTROY; fails for an invalid window.
  *   ShowWindow                 SW_SHOW/SW_HIDE/SW_MINIMIZE/SW_RESTORE; returns whether it was visible.
  *   SetForegroundWindow        raises the window; fails for an invalid window.
@@ -32,18 +33,23 @@
  *                              screen saver and power-down; WM_NCCREATE gives TRUE; the rest 0.
  *                              [differs: no menu mode on a lone Alt or F10]
  * Messages
- *   PeekMessageA               posted messages first, then input translated from SDL events, then
- *                              WM_QUIT once PostQuitMessage was called; never blocks. Input becomes:
- *                              keys WM_KEYDOWN/WM_KEYUP with virtual-key codes and Win32 lParam bits
+ *   PeekMessageA               queued messages in arrival order, then WM_QUIT once PostQuitMessage
+ *                              was called; never blocks. The hWnd and message range filters are
+ *                              honoured. Input is translated from SDL events: keys become
+ *                              WM_KEYDOWN/WM_KEYUP with virtual-key codes and Win32 lParam bits
  *                              (auto-repeat as repeated key-downs with bit 30 set); keys with Alt (not
  *                              with Ctrl), Alt itself and F10 WM_SYSKEYDOWN/WM_SYSKEYUP; a close
- *                              request, SIGINT or SIGTERM WM_CLOSE; minimise WM_ACTIVATE(WA_INACTIVE,
- *                              minimised) then WM_SIZE(SIZE_MINIMIZED, 0, 0); restore WM_SIZE then
- *                              WM_ACTIVATE(WA_ACTIVE, 0); focus changes WM_ACTIVATE with high word 0;
- *                              size changes WM_SIZE with the client size. The hWnd filter and the
- *                              message range filter are honoured. Every 30 s while a window is shown
- *                              it asks the procedure SC_SCREENSAVE and SC_MONITORPOWER and inhibits the
- *                              screen saver unless both reach DefWindowProcA.
+ *                              request, SIGINT or SIGTERM WM_CLOSE. State changes are sent to the
+ *                              procedure during the call, as Windows sends them: minimise
+ *                              WM_ACTIVATE(WA_INACTIVE, minimised) then WM_SIZE(SIZE_MINIMIZED, 0, 0);
+ *                              restore WM_SIZE then WM_ACTIVATE(WA_ACTIVE, 0); focus changes
+ *                              WM_ACTIVATE with high word 0; size changes WM_SIZE with the client size.
+ *                              On X11 only real key events count: a key held into a newly focused
+ *                              window gives no key-down until it repeats, and a release reaches the
+ *                              focused window even when the press went to a window since destroyed.
+ *                              Every 30 s while a window is shown it asks the procedure about
+ *                              SC_SCREENSAVE and SC_MONITORPOWER and inhibits the screen saver unless
+ *                              both reach DefWindowProcA.
  *   TranslateMessage           TRUE for key messages, FALSE otherwise. [differs: posts no WM_CHAR]
  *   DispatchMessageA           calls the procedure of msg->hwnd; 0 for a thread message.
  *   PostQuitMessage            WM_QUIT with the exit code is retrieved when the queue is empty.
@@ -69,6 +75,7 @@
  *   wglMakeCurrent             makes it current; (NULL, NULL) releases; fails for invalid handles.
  *   wglDeleteContext           deletes it (releasing it first if current); fails for an invalid handle.
  *   wglGetProcAddress          SDL_GL_GetProcAddress; NULL without a current context.
+ *                              [differs: also answers for the GL 1.1 functions]
  *   SwapBuffers                presents the back buffer; fails for an invalid DC.
  *
  * Not reproduced: window classes' extra bytes, brushes, icons and cursors other than the stock arrow,
