@@ -8,7 +8,7 @@ packages=(
     libsdl2-dev libx11-dev
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
     libgtest-dev
-    xvfb xdotool x11-utils
+    xvfb xfonts-base xdotool x11-utils
 )
 
 missing=()
