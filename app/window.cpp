@@ -183,10 +183,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         return 0;
     case WM_KEYDOWN:
-        appState.keyTable[wParam & 0xFF] = 1;
+        if (wParam < sizeof(appState.keyTable)) // virtual-key codes are below 256; anything else is ignored
+            appState.keyTable[wParam] = 1;
         return 0;
     case WM_KEYUP:
-        appState.keyTable[wParam & 0xFF] = 0;
+        if (wParam < sizeof(appState.keyTable))
+            appState.keyTable[wParam] = 0;
         return 0;
     case WM_SIZE:
         SetupProjection(LOWORD(lParam), HIWORD(lParam));

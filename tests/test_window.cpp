@@ -210,6 +210,8 @@ TEST_F(Window, ProcedureKeepsKeysActivationAndQuit)
     EXPECT_EQ(appState.keyTable['M'], 1);
     MainWindowProc(w, WM_KEYUP, 'M', 0);
     EXPECT_EQ(appState.keyTable['M'], 0);
+    MainWindowProc(w, WM_KEYDOWN, 0x100 + VK_F1, 0);
+    EXPECT_EQ(appState.keyTable[VK_F1], 0) << "a code past the table is not folded into it";
     MainWindowProc(w, WM_SYSKEYDOWN, 'M', LPARAM(1) << 29);
     EXPECT_EQ(appState.keyTable['M'], 0) << "system keys are not recorded";
 
