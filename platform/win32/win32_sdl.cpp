@@ -477,9 +477,16 @@ void PumpInput()
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         if (e.type == SDL_SYSWMEVENT) {
-            FlushX11Release();
-            win32.lastX11Event = X11EventType(e);
-            win32.lastX11KeyCode = X11KeyCode(e) & 0xFF;
+            int type = X11EventType(e);
+            int keyCode = X11KeyCode(e) & 0xFF;
+            // A release straight followed by a press of the same key is auto-repeat on a server
+            // without detectable repeat: no key-up for it.
+            bool repeatPair = win32.lastX11Event == X11KeyReleaseType() && type == X11KeyPressType() &&
+                              keyCode == win32.lastX11KeyCode;
+            if (!repeatPair)
+                FlushX11Release();
+            win32.lastX11Event = type;
+            win32.lastX11KeyCode = keyCode;
             continue;
         }
         if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP) {
