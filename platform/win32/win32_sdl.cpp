@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-#include "win32_seam.h"
-#include "x11_keys.h"
+#include "platform/win32/win32_seam.h"
+#include "platform/win32/x11_keys.h"
 
 #include <SDL2/SDL.h>
 
