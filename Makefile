@@ -11,7 +11,7 @@ SANITIZER_ENV = LD_PRELOAD="$(MESA_PRELOAD)" \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: run test test-plain test-sanitize setup build build-sanitize clean
+.PHONY: run test test-plain test-sanitize bench setup build build-sanitize clean
 
 run: build
 	./build/kelvo
@@ -34,6 +34,10 @@ test-plain: build
 
 test-sanitize: build-sanitize
 	cd build-sanitize && $(SANITIZER_ENV) ctest --output-on-failure
+
+# Every benchmark in build/bench, one after the other, from the repository root.
+bench: build
+	@for b in build/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
 clean:
 	rm -rf build build-sanitize
