@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Writes the small MP3 files the sound tests decode (tests/data/*.mp3). The sound is made here
+# (a few seconds of tones that change every quarter second, different on the two channels, so
+# that a sample read from the wrong place or channel shows), then encoded with lame.
+# Needs python3 and lame (apt-get install lame). The output is committed; run this only to
+# change the fixtures.
+set -eu
+cd "$(dirname "$0")/.."
+out=tests/data
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$out"
+
+synth() { # rate channels seconds file
+    python3 - "$@" <<'PY'
+import math, struct, sys, wave
+rate, channels, seconds, path = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
+frames = int(rate * seconds)
+with wave.open(path, "wb") as w:
+    w.setnchannels(channels)
+    w.setsampwidth(2)
+    w.setframerate(rate)
+    data = bytearray()
+    for i in range(frames):
+        t = i / rate
+        step = int(t * 4)                      # a new pair of tones every 250 ms
+        f1 = 220.0 * 2 ** ((step * 5 % 24) / 12)
+        f2 = 330.0 * 2 ** ((step * 7 % 19) / 12)
+        fade = min(1.0, t * 20, (seconds - t) * 20)
+        left = 0.45 * math.sin(2 * math.pi * f1 * t) + 0.15 * math.sin(2 * math.pi * 3 * f1 * t)
+        right = 0.45 * math.sin(2 * math.pi * f2 * t) + 0.1 * math.sin(2 * math.pi * 5 * f1 * t)
+        for v in ([left, right] if channels == 2 else [(left + right) / 2])[:channels]:
+            data += struct.pack("<h", int(round(32767 * fade * v)))
+    w.writeframes(bytes(data))
+PY
+}
+
+synth 44100 2 3 "$tmp/s44.wav"
+synth 48000 2 3 "$tmp/s48.wav"
+synth 22050 1 3 "$tmp/m22.wav"
+
+lame --quiet -b 96 "$tmp/s44.wav" "$out/stereo44_tag.mp3"        # CBR with an encoder tag
+lame --quiet -b 96 -t "$tmp/s44.wav" "$out/stereo44_notag.mp3"   # no tag: no gapless data
+lame --quiet -V 5 "$tmp/s44.wav" "$out/vbr44.mp3"
+lame --quiet -b 96 "$tmp/s48.wav" "$out/stereo48.mp3"
+lame --quiet -b 48 "$tmp/m22.wav" "$out/mono22.mp3"
+ls -l "$out"/*.mp3
