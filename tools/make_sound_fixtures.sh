@@ -39,9 +39,10 @@ synth 44100 2 3 "$tmp/s44.wav"
 synth 48000 2 3 "$tmp/s48.wav"
 synth 22050 1 3 "$tmp/m22.wav"
 
-lame --quiet -b 96 "$tmp/s44.wav" "$out/stereo44_tag.mp3"        # CBR with an encoder tag
-lame --quiet -b 96 -t "$tmp/s44.wav" "$out/stereo44_notag.mp3"   # no tag: no gapless data
-lame --quiet -V 5 "$tmp/s44.wav" "$out/vbr44.mp3"
-lame --quiet -b 96 "$tmp/s48.wav" "$out/stereo48.mp3"
-lame --quiet -b 48 "$tmp/m22.wav" "$out/mono22.mp3"
+# lame lowers the rate by itself at low bitrates: --resample keeps the rate that was asked for.
+lame --quiet -b 96 --resample 44.1 "$tmp/s44.wav" "$out/stereo44_tag.mp3"        # CBR with an encoder tag
+lame --quiet -b 96 --resample 44.1 -t "$tmp/s44.wav" "$out/stereo44_notag.mp3"   # no tag: no gapless data
+lame --quiet -V 5 --resample 44.1 "$tmp/s44.wav" "$out/vbr44.mp3"
+lame --quiet -b 96 --resample 48 "$tmp/s48.wav" "$out/stereo48.mp3"
+lame --quiet -b 48 --resample 22.05 "$tmp/m22.wav" "$out/mono22.mp3"
 ls -l "$out"/*.mp3

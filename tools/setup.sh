@@ -5,7 +5,7 @@ set -eu
 
 packages=(
     build-essential cmake pkg-config
-    libsdl2-dev libx11-dev
+    libsdl2-dev libx11-dev libmpg123-dev
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
     libgtest-dev
     xvfb xfonts-base xdotool x11-utils

@@ -1,0 +1,47 @@
+// One MP3 decoder over a block of memory, giving 16-bit stereo at a fixed output rate. Private
+// to the sound layer; not thread-safe (the layer holds its lock around every call).
+#ifndef KELVO_PLATFORM_SOUND_MP3_STREAM_H
+#define KELVO_PLATFORM_SOUND_MP3_STREAM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+struct mpg123_handle_struct;
+struct syn123_struct;
+
+struct Mp3Stream {
+    mpg123_handle_struct *decoder;
+    syn123_struct *resampler;   // null when the file's rate is the output rate
+    const unsigned char *data;  // the caller's block, never copied
+    size_t size;
+    size_t cursor;              // the decoder's read position in the block
+    long inputRate;
+    int inputChannels;
+    long outputRate;
+    bool ended;                 // no more audio: the rest is silence
+
+    // One decoded chunk, already in output format, and how much of it is taken.
+    unsigned char *decodeBuffer;  // the decoder's output, 16-bit or float by `resampler`
+    size_t decodeBytes;
+    float *stereoIn;              // float input of the resampler
+    float *stereoOut;             // float output of the resampler
+    short *pending;               // 16-bit stereo at the output rate
+    int pendingCapacity, pendingStart, pendingCount;
+};
+
+// Opens the MP3 in data[0..size) for output at `outputRate`; `scan` reads it through once for an
+// exact length and exact seeks. Allocates every buffer decoding will need. False (and nothing
+// held) when the data holds no MP3 audio or memory runs out.
+bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, bool scan);
+
+// Writes `frames` stereo frames at the output rate into `out`: the next decoded audio, then
+// silence once the stream has ended. Never allocates.
+void Mp3Read(Mp3Stream *stream, short *out, int frames);
+
+// Moves decoding to output frame `frame` (0 or more); past the end, the stream has ended.
+void Mp3Seek(Mp3Stream *stream, int64_t frame);
+
+// Frees everything Mp3Open made. Harmless on a zeroed or closed stream.
+void Mp3Close(Mp3Stream *stream);
+
+#endif

@@ -1,0 +1,21 @@
+// Test hooks into the sound layer. Not for the demo: tests use these to drive the device
+// output's clock without a sound card and to count what the layer did.
+#ifndef KELVO_PLATFORM_SOUND_SEAM_H
+#define KELVO_PLATFORM_SOUND_SEAM_H
+
+#include <stdint.h>
+
+// Replaces the monotonic clock with `nanoseconds` until SoundSeam_UseRealClock.
+void SoundSeam_SetClock(int64_t nanoseconds);
+void SoundSeam_UseRealClock();
+
+// While set, FSOUND_Init on the default device opens a stand-in with `bufferFrames` frames a
+// callback and no thread; SoundSeam_RunCallback runs one callback at the current clock.
+void SoundSeam_FakeDevice(bool enabled, int bufferFrames);
+// Fills `out` (bufferFrames stereo frames) as the device callback would. False with no stand-in.
+bool SoundSeam_RunCallback(short *out);
+
+// Streams opened successfully since the process started.
+int SoundSeam_OpenCount();
+
+#endif

@@ -1,0 +1,365 @@
+// The sound layer: decoding through the offline output, seeks, the silent and device clocks,
+// and calls it must shrug off.
+#include <gtest/gtest.h>
+
+#include <fsound.h>
+#include <fsound_offline.h>
+#include <mpg123.h>
+
+#include "platform/sound/sound_seam.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const unsigned int Mode = FSOUND_NORMAL | FSOUND_LOADMEMORY | FSOUND_MPEGACCURATE;
+
+std::string Fixture(const char *name)
+{
+    return std::string(KELVO_TEST_DATA) + "/" + name;
+}
+
+std::vector<char> ReadWhole(const std::string &path)
+{
+    std::vector<char> bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return bytes;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    fclose(file);
+    return bytes;
+}
+
+// The whole file decoded by libmpg123 alone, 16-bit at its own rate and channel count.
+std::vector<short> StraightDecode(const std::string &path, int *channels)
+{
+    std::vector<short> samples;
+    mpg123_init();
+    mpg123_handle *decoder = mpg123_new(nullptr, nullptr);
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+    mpg123_format_none(decoder);
+    const long *rates;
+    size_t count;
+    mpg123_rates(&rates, &count);
+    for (size_t i = 0; i < count; i++)
+        mpg123_format(decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    long rate;
+    int encoding;
+    if (mpg123_open(decoder, path.c_str()) == MPG123_OK && mpg123_getformat(decoder, &rate, channels, &encoding) == MPG123_OK) {
+        short buffer[4096];
+        size_t got = 0;
+        int result;
+        do {
+            result = mpg123_read(decoder, buffer, sizeof buffer, &got);
+            samples.insert(samples.end(), buffer, buffer + got / 2);
+        } while (result == MPG123_OK || result == MPG123_NEW_FORMAT);
+    }
+    mpg123_delete(decoder);
+    return samples;
+}
+
+class Sound : public testing::Test {
+protected:
+    std::vector<char> data;
+
+    void TearDown() override
+    {
+        FSOUND_Close();
+        SoundSeam_UseRealClock();
+        SoundSeam_FakeDevice(false, 0);
+    }
+
+    FSOUND_STREAM *Start(int output, const char *fixture)
+    {
+        FSOUND_SetOutput(output);
+        EXPECT_TRUE(FSOUND_Init(44100, 32, 0));
+        data = ReadWhole(Fixture(fixture));
+        EXPECT_FALSE(data.empty()) << fixture;
+        return FSOUND_Stream_Open(data.data(), Mode, 0, int(data.size()));
+    }
+
+    static std::vector<short> Render(int frames)
+    {
+        std::vector<short> out(size_t(frames) * 2);
+        EXPECT_EQ(RenderSoundOffline(out.data(), frames), frames);
+        return out;
+    }
+};
+
+TEST_F(Sound, OfflineOutputEqualsAStraightDecodeThenSilence)
+{
+    for (const char *name : {"stereo44_tag.mp3", "stereo44_notag.mp3", "vbr44.mp3"}) {
+        SCOPED_TRACE(name);
+        int channels = 0;
+        std::vector<short> expected = StraightDecode(Fixture(name), &channels);
+        ASSERT_EQ(channels, 2);
+        ASSERT_GT(expected.size(), 44100u * 2 * 2);
+        if (std::string(name) == "stereo44_tag.mp3") {  // gapless: exactly the 3 s that were encoded
+            EXPECT_EQ(expected.size(), 3u * 44100 * 2);
+        }
+        FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, name);
+        ASSERT_NE(stream, nullptr);
+        ASSERT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0), 0);
+        int frames = int(expected.size() / 2);
+        std::vector<short> got = Render(frames + 4410);
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin())) << "decoded samples differ";
+        for (size_t i = expected.size(); i < got.size(); i++)
+            ASSERT_EQ(got[i], 0) << "after the end comes silence";
+        // The position went on through the silence, at the output's own count.
+        EXPECT_EQ(FSOUND_Stream_GetTime(stream), int(int64_t(frames + 4410) * 1000 / 44100));
+        FSOUND_Close();
+    }
+}
+
+TEST_F(Sound, SeekLandsOnTheExactSample)
+{
+    int channels = 0;
+    std::vector<short> expected = StraightDecode(Fixture("stereo44_tag.mp3"), &channels);
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, "stereo44_tag.mp3");
+    ASSERT_NE(stream, nullptr);
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    Render(1000);
+    for (int ms : {1234, 1, 2999, 0, 700}) {
+        SCOPED_TRACE(ms);
+        ASSERT_TRUE(FSOUND_Stream_SetTime(stream, ms));
+        EXPECT_EQ(FSOUND_Stream_GetTime(stream), ms);
+        size_t first = size_t((int64_t(ms) * 44100 + 999) / 1000) * 2;
+        std::vector<short> got = Render(2000);
+        size_t n = std::min(got.size(), expected.size() - first);
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, expected.begin() + first));
+        EXPECT_EQ(FSOUND_Stream_GetTime(stream), int((first / 2 + 2000) * 1000 / 44100));
+    }
+    // Below 0 plays from the start; past the end, silence with the position moving on.
+    FSOUND_Stream_SetTime(stream, -250);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0);
+    std::vector<short> got = Render(100);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin()));
+    FSOUND_Stream_SetTime(stream, 60000);
+    got = Render(4410);
+    EXPECT_TRUE(std::all_of(got.begin(), got.end(), [](short s) { return s == 0; }));
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 60100);
+}
+
+TEST_F(Sound, OtherRatesAreResampledAndMonoPlaysOnBothSides)
+{
+    struct Case { const char *name; long rate; bool mono; };
+    for (Case c : {Case{"stereo48.mp3", 48000, false}, Case{"mono22.mp3", 22050, true}}) {
+        SCOPED_TRACE(c.name);
+        int channels = 0;
+        std::vector<short> source = StraightDecode(Fixture(c.name), &channels);
+        size_t sourceFrames = source.size() / size_t(channels);
+        FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, c.name);
+        ASSERT_NE(stream, nullptr);
+        FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+        size_t expectedFrames = sourceFrames * 44100 / size_t(c.rate);
+        std::vector<short> got = Render(int(expectedFrames) + 4410);
+        // Sound as long as the source's, converted (within the resampler's few samples).
+        size_t last = 0;
+        double energy = 0, sourceEnergy = 0, sideDifference = 0;
+        for (size_t i = 0; i < got.size() / 2; i++) {
+            if (got[2 * i] || got[2 * i + 1])
+                last = i;
+            energy += double(got[2 * i]) * got[2 * i];
+            sideDifference += std::abs(got[2 * i] - got[2 * i + 1]);
+        }
+        size_t sourceLast = 0;
+        for (size_t i = 0; i < source.size(); i++) {
+            sourceEnergy += double(source[i]) * source[i];
+            if (source[i])
+                sourceLast = i / size_t(channels);
+        }
+        EXPECT_NEAR(double(last), double(sourceLast) * 44100 / double(c.rate), 64.0);
+        // Same loudness: the tones sit far below both rates' cut-off.
+        double perFrame = energy / double(expectedFrames);
+        double sourcePerFrame = sourceEnergy / double(sourceFrames * size_t(channels));
+        EXPECT_NEAR(perFrame / sourcePerFrame, 1.0, 0.05);
+        if (c.mono)
+            EXPECT_EQ(sideDifference, 0.0);
+        else
+            EXPECT_GT(sideDifference, 1e6);
+        FSOUND_Close();
+    }
+}
+
+TEST_F(Sound, SilentOutputKeepsRealTimeAndNeverGoesBack)
+{
+    // The tests ask SDL for its dummy driver, which the layer answers with its own silent clock.
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_WINMM, "stereo44_tag.mp3");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(ActiveSoundOutput(), FSOUND_OUTPUT_NOSOUND);
+    int channel = FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 1);
+    ASSERT_GE(channel, 0);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0) << "created paused";
+    ASSERT_TRUE(FSOUND_SetPaused(channel, 0));
+
+    auto start = std::chrono::steady_clock::now();
+    int first = FSOUND_Stream_GetTime(stream);
+    int previous = first;
+    double elapsed = 0;
+    while (elapsed < 2.0) {
+        int now = FSOUND_Stream_GetTime(stream);
+        ASSERT_GE(now, previous);
+        previous = now;
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    EXPECT_NEAR((previous - first) / 1000.0, elapsed, 0.02);
+    // The 3-second track has ended by now; a seek and the clock carry on regardless.
+    FSOUND_Stream_SetTime(stream, 100000);
+    EXPECT_GE(FSOUND_Stream_GetTime(stream), 100000);
+    EXPECT_LT(FSOUND_Stream_GetTime(stream), 100050);
+}
+
+TEST_F(Sound, DeviceClockIsSmoothBetweenJitteryCallbacks)
+{
+    // A stand-in device at 1024 frames a callback, its callbacks arriving up to 6 ms early or
+    // late; the position is read every millisecond, as a fast frame loop would.
+    SoundSeam_FakeDevice(true, 1024);
+    int64_t now = 1000000000;
+    SoundSeam_SetClock(now);
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_WINMM, "stereo44_tag.mp3");
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(ActiveSoundOutput(), FSOUND_OUTPUT_WINMM);
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    std::vector<short> buffer(2048);
+    const double period = 1024 * 1e9 / 44100;
+    int64_t handedFrames = 0;
+    int previous = 0, worstStep = 0, callbacks = 0;
+    srand(7);
+    for (int ms = 0; ms < 5000; ms++) {
+        now += 1000000;
+        SoundSeam_SetClock(now);
+        double due = 1000000000 + callbacks * period + ((callbacks * 7919) % 13 - 6) * 1e6;
+        if (now >= due) {
+            ASSERT_TRUE(SoundSeam_RunCallback(buffer.data()));
+            handedFrames += 1024;
+            callbacks++;
+        }
+        int position = FSOUND_Stream_GetTime(stream);
+        ASSERT_GE(position, previous) << "at " << ms;
+        ASSERT_LE(int64_t(position) * 44100 / 1000, handedFrames) << "ahead of the audio at " << ms;
+        if (ms > 500)
+            worstStep = std::max(worstStep, std::abs(position - previous - 1));
+        previous = position;
+    }
+    EXPECT_LE(worstStep, 1) << "a step of the position strayed from the wall clock's";
+    // Callbacks began at 0 ms, each handing a buffer ahead: with two buffers counted as queued,
+    // the position trails the wall clock by one.
+    EXPECT_NEAR(previous, 5000 - 1024 * 1000 / 44100, 6);
+
+    // A seek reads back at once, holds until the new audio is heard, then moves on.
+    FSOUND_Stream_SetTime(stream, 2000);
+    int held = FSOUND_Stream_GetTime(stream);
+    EXPECT_EQ(held, 2000);
+    for (int i = 0; i < 3; i++) {
+        now += int64_t(period);
+        SoundSeam_SetClock(now);
+        SoundSeam_RunCallback(buffer.data());
+    }
+    EXPECT_GT(FSOUND_Stream_GetTime(stream), 2000);
+    EXPECT_LT(FSOUND_Stream_GetTime(stream), 2000 + 3 * 24);
+}
+
+TEST_F(Sound, CallsWithoutAStreamOrAfterCloseDoNothing)
+{
+    FSOUND_STREAM *bogus = reinterpret_cast<FSOUND_STREAM *>(uintptr_t(0x1234501));
+    // Never started.
+    EXPECT_EQ(FSOUND_Stream_Open("x", Mode, 0, 1), nullptr);
+    EXPECT_EQ(FSOUND_Stream_GetTime(nullptr), 0);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, nullptr, nullptr, 1), -1);
+    EXPECT_FALSE(FSOUND_SetPaused(-1, 0));
+    FSOUND_Close();
+
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, "stereo44_tag.mp3");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, bogus, nullptr, 0), -1);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(32, stream, nullptr, 0), -1) << "past the 32 channels";
+    EXPECT_FALSE(FSOUND_SetPaused(-1, 0));
+    EXPECT_FALSE(FSOUND_SetPaused(5, 0)) << "nothing on that channel";
+    EXPECT_FALSE(FSOUND_Stream_SetTime(bogus, 10));
+    EXPECT_EQ(FSOUND_Stream_GetTime(bogus), 0);
+    FSOUND_Stream_SetTime(stream, 500);
+
+    // Closed: the old handle is dead even once the library runs again.
+    FSOUND_Close();
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0);
+    EXPECT_FALSE(FSOUND_Stream_SetTime(stream, 10));
+    FSOUND_Close();
+    FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
+    FSOUND_Init(44100, 32, 0);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 0);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0), -1);
+    short out[8];
+    EXPECT_EQ(RenderSoundOffline(out, 0), 0);
+    EXPECT_FALSE(FSOUND_Init(1000, 32, 0));
+    EXPECT_EQ(ActiveSoundOutput(), -1) << "a refused Init leaves the library closed";
+}
+
+TEST_F(Sound, EmptyGarbageAndTruncatedDataNeverCrash)
+{
+    FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
+    ASSERT_TRUE(FSOUND_Init(44100, 32, 0));
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    char empty[1] = {0};
+    EXPECT_EQ(FSOUND_Stream_Open(empty, Mode, 0, 0), nullptr);
+    std::vector<char> garbage(200000);
+    srand(1);
+    for (char &c : garbage)
+        c = char(rand());
+    FSOUND_STREAM *noise = FSOUND_Stream_Open(garbage.data(), Mode, 0, int(garbage.size()));
+    EXPECT_EQ(noise, nullptr);
+    EXPECT_EQ(FSOUND_Stream_Open("/nonexistent/music.mp3", FSOUND_NORMAL, 0, 0), nullptr);
+
+    // The first 40 % of a track plays, then silence.
+    data = ReadWhole(Fixture("stereo44_tag.mp3"));
+    int cut = int(data.size() * 2 / 5);
+    FSOUND_STREAM *stream = FSOUND_Stream_Open(data.data(), Mode, 0, cut);
+    ASSERT_NE(stream, nullptr);
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    std::vector<short> got = Render(3 * 44100);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the decoder must print nothing";
+    size_t last = 0;
+    for (size_t i = 0; i < got.size(); i++)
+        if (got[i])
+            last = i / 2;
+    EXPECT_GT(last, 44100u * 2 / 5 * 3 - 8000);
+    EXPECT_LT(last, 44100u * 2 / 5 * 3 + 8000);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 3000);
+    FSOUND_Stream_SetTime(stream, 2500);  // past the valid data
+    Render(441);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 2510);
+}
+
+TEST_F(Sound, InitWhileStartedClosesFirstAndFileNamesWork)
+{
+    FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
+    ASSERT_TRUE(FSOUND_Init(44100, 2, 0));
+    FSOUND_STREAM *byName = FSOUND_Stream_Open(Fixture("mono22.mp3").c_str(), FSOUND_NORMAL, 0, 0);
+    ASSERT_NE(byName, nullptr);
+    FSOUND_STREAM *other = FSOUND_Stream_Open(Fixture("vbr44.mp3").c_str(), FSOUND_NORMAL, 0, 0);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, byName, nullptr, 0), 0);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, other, nullptr, 0), 1);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, byName, nullptr, 0), 0) << "a stream keeps its channel";
+    // Taking a busy channel stops what played there.
+    EXPECT_EQ(FSOUND_Stream_PlayEx(1, byName, nullptr, 0), 1);
+    Render(4410);
+    EXPECT_EQ(FSOUND_Stream_GetTime(byName), 100);
+    EXPECT_EQ(FSOUND_Stream_GetTime(other), 0);
+    ASSERT_TRUE(FSOUND_Init(44100, 2, 0));
+    EXPECT_EQ(FSOUND_Stream_GetTime(byName), 0);
+    EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, other, nullptr, 0), -1);
+}
+
+} // namespace
