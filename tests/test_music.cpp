@@ -1,0 +1,150 @@
+// The music module inside the whole demo: started once with the window, the clock it gives the
+// frame, the seek keys, and the demo without a music file.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fsound.h>
+
+#include "app/app.h"
+#include "audio/music.h"
+#include "platform/sound/sound_seam.h"
+#include "platform/win32/win32_seam.h"
+#include "render/frame.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+const AppState pristineApp = appState;
+std::function<void(int)> onPass;
+
+void PeekHook(int call)
+{
+    if (call > 2000) {  // a loop that never ends would hang the suite
+        ADD_FAILURE() << "the loop ran away";
+        Seam_InjectClose(appState.window);
+    } else if (onPass) {
+        onPass(call);
+    }
+}
+
+// Runs each test in a fresh working directory, with or without data/music.mp3.
+class Music : public testing::Test {
+protected:
+    std::string home, directory;
+
+    void SetUp() override
+    {
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        home = cwd;
+        char pattern[] = "/tmp/kelvo-music-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory = pattern;
+        ASSERT_EQ(chdir(directory.c_str()), 0);
+        Seam_Reset();
+        appState = pristineApp;
+        renderer = RendererState();
+        FSOUND_Close();
+        free(music.musicData);
+        music = {nullptr, -1, nullptr, 0};
+        onPass = nullptr;
+        Seam_SetPeekHook(PeekHook);
+    }
+
+    void TearDown() override
+    {
+        Seam_Reset();
+        FSOUND_Close();
+        unlink("data/music.mp3");
+        rmdir("data");
+        EXPECT_EQ(chdir(home.c_str()), 0);
+        rmdir(directory.c_str());
+    }
+
+    static void InstallTrack()
+    {
+        mkdir("data", 0755);
+        FILE *in = fopen(KELVO_TEST_DATA "/stereo44_tag.mp3", "rb");
+        FILE *out = fopen("data/music.mp3", "wb");
+        ASSERT_TRUE(in && out);
+        char buffer[4096];
+        size_t got;
+        while ((got = fread(buffer, 1, sizeof buffer, in)) > 0)
+            fwrite(buffer, 1, got, out);
+        fclose(in);
+        fclose(out);
+    }
+
+    static int Run() { return WinMain(GetModuleHandleA(NULL), NULL, const_cast<char *>(""), SW_SHOWNORMAL); }
+};
+
+TEST_F(Music, MissingFileIsReportedAndTheDemoRunsSilent)
+{
+    Seam_ScriptAnswers({IDNO});
+    int frames = 0;
+    onPass = [&](int call) {
+        if (call > 0)
+            frames++;
+        if (call == 3) {
+            SeekMusic(5000);
+            Seam_InjectKey(appState.window, VK_ESCAPE, true);
+        }
+    };
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error!\nFile Not Found\n");
+    EXPECT_EQ(music.stream, nullptr);
+    EXPECT_LT(music.playbackChannel, 0);
+    EXPECT_GE(frames, 3) << "the picture still came up";
+    EXPECT_EQ(MusicPositionMs(), 0);
+}
+
+TEST_F(Music, StartsOnceAndPlaysOnAcrossWindowRecreation)
+{
+    InstallTrack();
+    Seam_ScriptAnswers({IDNO});
+    int opens = SoundSeam_OpenCount();
+    float beforeToggle = -1, afterToggle = -1, beforeSeek = -1, afterSeek = -1;
+    int channel = -1;
+    onPass = [&](int call) {
+        if (call == 2) {
+            channel = music.playbackChannel;
+            // Once playing, the file is never read again: without it, the restart below
+            // would report it missing.
+            unlink("data/music.mp3");
+            usleep(30000);
+        }
+        if (call == 3) {
+            beforeToggle = renderer.DemoClock;
+            Seam_InjectKey(appState.window, VK_F1, true);
+        }
+        if (call == 6) {
+            afterToggle = renderer.DemoClock;
+            beforeSeek = afterToggle;
+            Seam_InjectKey(appState.window, 'M', true);
+        }
+        if (call == 9) {  // M went down in pass 6, seeked after the frame of 7, showed in 8
+            afterSeek = renderer.DemoClock;
+            Seam_InjectKey(appState.window, VK_ESCAPE, true);
+        }
+    };
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(SoundSeam_OpenCount(), opens + 1);
+    EXPECT_GE(channel, 0);
+    EXPECT_EQ(music.playbackChannel, channel);
+    EXPECT_GT(beforeToggle, 0.0f) << "the clock runs with the music";
+    EXPECT_GE(afterToggle, beforeToggle) << "re-creating the window does not restart the music";
+    EXPECT_GE(afterSeek, beforeSeek + 400.0f) << "M seeks forward";
+}
+
+} // namespace
