@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fsound.h>
-#include <fsound_offline.h>
+#include <fsound_ext.h>
 #include <mpg123.h>
 
 #include "platform/sound/sound_seam.h"

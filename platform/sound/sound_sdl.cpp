@@ -15,7 +15,7 @@
 // second, so that callback jitter never shows as a jump. It never passes the frames handed.
 
 #include <fsound.h>
-#include <fsound_offline.h>
+#include <fsound_ext.h>
 
 #include "platform/sound/mp3_stream.h"
 #include "platform/sound/sound_seam.h"
@@ -499,6 +499,12 @@ int ActiveSoundOutput()
 {
     std::lock_guard<std::mutex> hold(sound.lock);
     return sound.started ? sound.output : -1;
+}
+
+int SoundDeviceBufferFrames()
+{
+    std::lock_guard<std::mutex> hold(sound.lock);
+    return sound.started && sound.output == FSOUND_OUTPUT_WINMM ? sound.bufferFrames : 0;
 }
 
 void SoundSeam_SetClock(int64_t nanoseconds)

@@ -27,7 +27,7 @@
 // - Outputs: FSOUND_OUTPUT_WINMM is the platform's default audio device. Where no device can be
 //   opened, or SDL is told to use its dummy or disk driver, the library falls back by itself to
 //   FSOUND_OUTPUT_NOSOUND: silence, with positions advancing in real time. The offline output
-//   (fsound_offline.h) moves only when its caller renders.
+//   (fsound_ext.h) moves only when its caller renders.
 // - Nothing is printed on standard output; a fallback to silence is reported in one line on
 //   standard error.
 #ifndef KELVO_FSOUND_H

@@ -1,0 +1,25 @@
+// What the sound layer offers beyond the eight calls the music module makes: the offline output,
+// where nothing plays in real time, the caller pulls the mixed audio and positions move only by
+// what it pulls (or by seeks), for rendering sound and picture frame by frame and for tests; and
+// what the layer runs on, for tools and benchmarks.
+#ifndef KELVO_FSOUND_EXT_H
+#define KELVO_FSOUND_EXT_H
+
+#include "fsound.h"
+
+// Output type for FSOUND_SetOutput: the offline output.
+enum { FSOUND_OUTPUT_OFFLINE = 100 };
+
+// Mixes the next `frames` 16-bit stereo frames of every playing channel into `out` (two samples
+// a frame) and advances their positions by as much. `frames`, or 0 (nothing written) when the
+// library is not started on the offline output or `frames` is below 1.
+int RenderSoundOffline(short *out, int frames);
+
+// The output the library runs on now (an FSOUND_OUTPUT_* value), or -1 when not started.
+int ActiveSoundOutput();
+
+// Frames the device takes a callback; the clock counts two of them as still queued. 0 on the
+// silent and offline outputs, or when not started.
+int SoundDeviceBufferFrames();
+
+#endif
