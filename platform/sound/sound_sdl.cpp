@@ -28,6 +28,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 
@@ -63,8 +64,31 @@ struct SoundStream {
     int64_t floor;             // the last position reported; positions never go below it
 };
 
-// The process-wide sound state. Written by the FSOUND_* calls on the caller's thread and, for
-// the mix and the device clock, by the device callback; both hold `lock`.
+// Output frames handed out (device, offline) and the clock that says which one is heard:
+// `frame` at `time` (nanoseconds), moving `speed` frames a nanosecond. Written under the lock
+// (by the device callback, or the caller's thread), read without it through a sequence count,
+// so that position queries never wait on, or hold up, the callback.
+struct OutputClock {
+    std::atomic<uint32_t> sequence;
+    std::atomic<int64_t> handed;
+    std::atomic<double> frame;
+    std::atomic<int64_t> time;
+    std::atomic<double> speed;
+};
+
+static_assert(std::atomic<double>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free,
+              "the clock is read without a lock");
+
+struct ClockReading {
+    int64_t handed;
+    double frame;
+    int64_t time;
+    double speed;
+};
+
+// The process-wide sound state. Streams, channels and timelines are changed only by the FSOUND_*
+// calls, on the caller's thread; the device callback reads the channels, runs the decoders and
+// moves the clock. Both hold `lock` for that, except position queries, which only read.
 struct SoundState {
     std::mutex lock;
     bool outputChosen;        // FSOUND_SetOutput was called; otherwise the default device
@@ -80,12 +104,8 @@ struct SoundState {
     bool audioSubsystem;
     int bufferFrames;
 
-    // Output frames handed out (device, offline) and the clock that says which one is heard.
-    int64_t handed;
-    double clockFrame;
-    int64_t clockTime;        // nanoseconds at clockFrame
-    double clockSpeed;        // output frames per nanosecond, times mixRate
-    bool clockSet;            // the device clock has had its first callback
+    OutputClock clock;
+    bool clockSet;            // the device clock has had its first callback (callback only)
 
     int32_t mixBuffer[MixChunkFrames * 2];
     short streamBuffer[MixChunkFrames * 2];
@@ -127,22 +147,55 @@ SoundStream *StreamOnChannel(int channel)
     return &sound.streams[sound.channelStream[channel]];
 }
 
+ClockReading ReadClock()
+{
+    OutputClock &clock = sound.clock;
+    for (;;) {
+        uint32_t before = clock.sequence.load(std::memory_order_acquire);
+        ClockReading reading = {clock.handed.load(std::memory_order_relaxed), clock.frame.load(std::memory_order_relaxed),
+                                clock.time.load(std::memory_order_relaxed), clock.speed.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (!(before & 1) && clock.sequence.load(std::memory_order_relaxed) == before)
+            return reading;
+    }
+}
+
+// Callers hold the lock, so there is one writer at a time.
+void WriteClock(const ClockReading &reading)
+{
+    OutputClock &clock = sound.clock;
+    uint32_t sequence = clock.sequence.load(std::memory_order_relaxed);
+    clock.sequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    clock.handed.store(reading.handed, std::memory_order_relaxed);
+    clock.frame.store(reading.frame, std::memory_order_relaxed);
+    clock.time.store(reading.time, std::memory_order_relaxed);
+    clock.speed.store(reading.speed, std::memory_order_relaxed);
+    clock.sequence.store(sequence + 2, std::memory_order_release);
+}
+
+double ClockAt(const ClockReading &clock, int64_t now)
+{
+    return clock.frame + double(now - clock.time) * clock.speed;
+}
+
 // The output frame being heard now: on the device, the slewed estimate, never past what was
 // handed; on the offline output, what was rendered; on the silent output, the clock itself.
 int64_t HeardFrame()
 {
+    ClockReading clock = ReadClock();
     if (sound.output == FSOUND_OUTPUT_OFFLINE)
-        return sound.handed;
-    double frame = sound.clockFrame + double(Now() - sound.clockTime) * sound.clockSpeed;
-    if (sound.output == FSOUND_OUTPUT_WINMM && frame > double(sound.handed))
-        frame = double(sound.handed);
+        return clock.handed;
+    double frame = ClockAt(clock, Now());
+    if (sound.output == FSOUND_OUTPUT_WINMM && frame > double(clock.handed))
+        frame = double(clock.handed);
     return int64_t(floor(frame));
 }
 
 // The output frame where a play, pause or seek made now takes effect.
 int64_t EventFrame()
 {
-    return sound.output == FSOUND_OUTPUT_NOSOUND ? HeardFrame() : sound.handed;
+    return sound.output == FSOUND_OUTPUT_NOSOUND ? HeardFrame() : ReadClock().handed;
 }
 
 int64_t PositionAt(const Segment &segment, int64_t frame)
@@ -219,26 +272,28 @@ void Mix(short *out, int frames)
 void DeviceCallbackLocked(short *out, int frames)
 {
     Mix(out, frames);
-    sound.handed += frames;
+    ClockReading clock = ReadClock();
     int64_t now = Now();
-    double estimate = double(sound.handed - 2 * int64_t(sound.bufferFrames));
+    double current = ClockAt(clock, now);
+    clock.handed += frames;
+    clock.time = now;
+    double estimate = double(clock.handed - 2 * int64_t(sound.bufferFrames));
     double perNanosecond = double(sound.mixRate) * 1e-9;
-    double current = sound.clockFrame + double(now - sound.clockTime) * sound.clockSpeed;
-    sound.clockTime = now;
     if (!sound.clockSet || current - estimate > ResyncSeconds * sound.mixRate
         || estimate - current > ResyncSeconds * sound.mixRate) {
-        sound.clockFrame = estimate;
-        sound.clockSpeed = perNanosecond;
+        clock.frame = estimate;
+        clock.speed = perNanosecond;
         sound.clockSet = true;
-        return;
+    } else {
+        double slew = (estimate - current) / (SlewSeconds * sound.mixRate);
+        if (slew > MaxSlew)
+            slew = MaxSlew;
+        if (slew < -MaxSlew)
+            slew = -MaxSlew;
+        clock.frame = current;
+        clock.speed = perNanosecond * (1.0 + slew);
     }
-    double slew = (estimate - current) / (SlewSeconds * sound.mixRate);
-    if (slew > MaxSlew)
-        slew = MaxSlew;
-    if (slew < -MaxSlew)
-        slew = -MaxSlew;
-    sound.clockFrame = current;
-    sound.clockSpeed = perNanosecond * (1.0 + slew);
+    WriteClock(clock);
 }
 
 void DeviceCallback(void *, Uint8 *bytes, int length)
@@ -312,9 +367,6 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int)
     sound.channelCount = maxSoftwareChannels;
     for (int i = 0; i < MaxChannels; i++)
         sound.channelStream[i] = -1;
-    sound.handed = 0;
-    sound.clockFrame = 0;
-    sound.clockTime = Now();
     sound.clockSet = false;
     sound.output = sound.outputChosen ? sound.requestedOutput : int(FSOUND_OUTPUT_WINMM);
     if (sound.output == FSOUND_OUTPUT_WINMM) {
@@ -325,7 +377,10 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int)
         }
     }
     // The device clock stands until its first callback; the silent one runs from now.
-    sound.clockSpeed = sound.output == FSOUND_OUTPUT_NOSOUND ? double(mixRate) * 1e-9 : 0.0;
+    {
+        std::lock_guard<std::mutex> hold(sound.lock);
+        WriteClock({0, 0.0, Now(), sound.output == FSOUND_OUTPUT_NOSOUND ? double(mixRate) * 1e-9 : 0.0});
+    }
     sound.started = true;
     if (sound.device)
         SDL_PauseAudioDevice(sound.device, 0);
@@ -440,7 +495,8 @@ signed char FSOUND_SetPaused(int channel, signed char paused)
 
 int FSOUND_Stream_GetTime(FSOUND_STREAM *handle)
 {
-    std::lock_guard<std::mutex> hold(sound.lock);
+    // No lock: streams and their timelines change only on this thread, and the clock is read
+    // through its sequence count.
     SoundStream *stream = FindStream(handle);
     if (!stream)
         return 0;
@@ -491,7 +547,9 @@ int RenderSoundOffline(short *out, int frames)
     if (!sound.started || sound.output != FSOUND_OUTPUT_OFFLINE || !out || frames < 1)
         return 0;
     Mix(out, frames);
-    sound.handed += frames;
+    ClockReading clock = ReadClock();
+    clock.handed += frames;
+    WriteClock(clock);
     return frames;
 }
 
