@@ -340,6 +340,20 @@ TEST_F(Sound, EmptyGarbageAndTruncatedDataNeverCrash)
     FSOUND_Stream_SetTime(stream, 2500);  // past the valid data
     Render(441);
     EXPECT_EQ(FSOUND_Stream_GetTime(stream), 2510);
+
+    // Damage in the middle: the decoder gets past it and plays to the end, quietly.
+    for (size_t i = data.size() / 3; i < data.size() / 2; i += 97)
+        data[i] = char(data[i] ^ 0x5a);
+    testing::internal::CaptureStderr();
+    stream = FSOUND_Stream_Open(data.data(), Mode, 0, int(data.size()));
+    ASSERT_NE(stream, nullptr);
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    got = Render(3 * 44100);
+    FSOUND_Stream_SetTime(stream, 1200);
+    Render(4410);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 1300);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(got[2 * 44100 * 5 / 2], 0) << "the last second plays";
 }
 
 TEST_F(Sound, InitWhileStartedClosesFirstAndFileNamesWork)

@@ -79,8 +79,10 @@ void DecodeChunk(Mp3Stream *stream)
     stream->pendingCount = 0;
     size_t got = 0;
     int result = mpg123_read(stream->decoder, stream->decodeBuffer, stream->decodeBytes, &got);
-    if (result != MPG123_OK && result != MPG123_NEW_FORMAT && got == 0) {
-        // The end, or data the decoder cannot get past: what follows is silence.
+    // The end, or data the decoder cannot get past, or one that keeps giving nothing: what
+    // follows is silence.
+    stream->emptyReads = got == 0 ? stream->emptyReads + 1 : 0;
+    if ((result != MPG123_OK && result != MPG123_NEW_FORMAT && got == 0) || stream->emptyReads > 8) {
         stream->ended = true;
         return;
     }

@@ -19,6 +19,7 @@ struct Mp3Stream {
     int inputChannels;
     long outputRate;
     bool ended;                 // no more audio: the rest is silence
+    int emptyReads;             // decoder calls in a row that gave no audio
 
     // One decoded chunk, already in output format, and how much of it is taken.
     unsigned char *decodeBuffer;  // the decoder's output, 16-bit or float by `resampler`
