@@ -65,12 +65,13 @@ signed char FSOUND_SetOutput(int outputType);
 // rate outside 8000..192000 or a channel count outside 1..256.
 signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int flags);
 
-// Opens an MP3 stream (see the contract for `mode`). Null when the data is not MP3, is empty, or
-// the library is not started.
+// Opens an MP3 stream (see the contract for `mode`). Null when the data is not MP3, is empty,
+// 16 streams are open already, or the library is not started.
 FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int offset, int length);
 
 // Plays `stream` on `channel` (FSOUND_FREE: the lowest free one) from its current position,
-// paused when `startPaused` is non-zero. The channel number, or -1 when nothing could be played.
+// paused when `startPaused` is non-zero; `dsp` is ignored. The channel number, or -1 when nothing
+// could be played.
 int FSOUND_Stream_PlayEx(int channel, FSOUND_STREAM *stream, FSOUND_DSPUNIT *dsp, signed char startPaused);
 
 // Pauses (non-zero) or resumes (0) the channel. 1 on success, 0 for an unknown channel.
