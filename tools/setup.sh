@@ -7,7 +7,8 @@ packages=(
     build-essential cmake pkg-config
     libsdl2-dev libx11-dev
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
-    libgtest-dev
+    libgtest-dev libpng-dev zlib1g-dev
+    clang libclang-rt-dev
     xvfb xfonts-base xdotool x11-utils
 )
 
