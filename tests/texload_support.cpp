@@ -171,8 +171,26 @@ Bytes EncodePng(const TestPng &spec)
     return out;
 }
 
+// With KELVO_SEED_DIR set, every file a test loads is also written there: the fuzz target's
+// seed corpus.
+void SaveSeed(const Bytes &file)
+{
+    static int count = 0;
+    const char *folder = getenv("KELVO_SEED_DIR");
+    if (!folder)
+        return;
+    char path[4096];
+    snprintf(path, sizeof path, "%s/seed%04d.png", folder, count++);
+    FILE *out = fopen(path, "wb");
+    if (out) {
+        fwrite(file.data(), 1, file.size(), out);
+        fclose(out);
+    }
+}
+
 int LoadBytes(const Bytes &file, int mipmapMode, int alphaMode, TextureInfo *info)
 {
+    SaveSeed(file);
     madeTextures.push_back(CreateTextureObject(GL_REPEAT, GL_NEAREST, GL_NEAREST));
     FILE *stream = fmemopen((void *)file.data(), file.size(), "rb");
     if (!stream) {
