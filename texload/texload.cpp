@@ -187,6 +187,8 @@ static bool UploadPaletted(PngLoad *load, int mipmapMode, int width, int height,
 {
     if (info)
         info->alphaBits = 0;
+    if (!texLoader.ColorTableProc)
+        return false;
     png_colorp palette = NULL;
     int entries = 0;
     if (!png_get_PLTE(load->png, load->info, &palette, &entries))
