@@ -1,6 +1,8 @@
 // libFuzzer target: LoadPngStream on arbitrary bytes read from memory, under a real GL context.
 // The input's last byte also picks the mipmap mode, the alpha mode and whether the GL pretends
-// to offer colour-indexed textures, so that every upload path is reached.
+// to offer colour-indexed textures, so that every upload path is reached. Chunk CRCs are made
+// right before the load, or nearly every mutation would end at the first CRC check (the CRC
+// failures themselves are covered by the seeds and the tests).
 #include <windows.h>
 
 #include <GL/gl.h>
@@ -8,6 +10,10 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+
+#include <vector>
+
+#include <zlib.h>
 
 #include "texload/texload.h"
 
@@ -22,6 +28,29 @@ static void APIENTRY IgnoreColorTable(GLenum, GLenum, GLsizei width, GLenum, GLe
     volatile unsigned char sum = 0;
     for (GLsizei i = 0; i < 3 * width; ++i)
         sum = sum + ((const unsigned char *)table)[i];
+}
+
+static uint32_t ReadBig32(const unsigned char *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// Rewrites the CRC of every whole chunk after the signature.
+static void FixChunkCrcs(std::vector<unsigned char> &file)
+{
+    size_t at = 8;
+    while (at + 12 <= file.size()) {
+        const size_t length = ReadBig32(&file[at]);
+        if (length > file.size() - at - 12)
+            break;
+        const uLong crc = crc32(0, &file[at + 4], uInt(length + 4));
+        unsigned char *out = &file[at + 8 + length];
+        out[0] = (unsigned char)(crc >> 24);
+        out[1] = (unsigned char)(crc >> 16);
+        out[2] = (unsigned char)(crc >> 8);
+        out[3] = (unsigned char)crc;
+        at += 12 + length;
+    }
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -62,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     texLoader.PalettedSupport = indexed ? 1 : 0;
     texLoader.ColorTableProc = indexed ? IgnoreColorTable : NULL;
 
-    FILE *stream = fmemopen((void *)data, size, "rb");
+    std::vector<unsigned char> file(data, data + size);
+    FixChunkCrcs(file);
+    FILE *stream = fmemopen(file.data(), file.size(), "rb");
     if (!stream)
         return 0;
     GLuint texture = CreateTextureObject(GL_REPEAT, GL_NEAREST, GL_NEAREST);
