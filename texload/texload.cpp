@@ -266,6 +266,9 @@ static bool DecodeAndUpload(PngLoad *load, FILE *stream, int mipmapMode, int alp
     png_set_gamma_fixed(png, png_fixed_point(floor(texLoader.DisplayGamma * PNG_FP_1 + 0.5)),
                         png_fixed_point(floor(fileGamma * PNG_FP_1 + 0.5)));
 
+    // Older libpng let png_read_image deinterlace by itself; this one wants to be told first.
+    png_set_interlace_handling(png);
+
     png_read_update_info(png, pngInfo);
     const size_t rowBytes = png_get_rowbytes(png, pngInfo);
     const int components = int(rowBytes / width);
