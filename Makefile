@@ -11,7 +11,7 @@ SANITIZER_ENV = LD_PRELOAD="$(MESA_PRELOAD)" \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: run test test-plain test-sanitize bench setup build build-sanitize clean
+.PHONY: run test test-plain test-sanitize bench fuzz setup build build-sanitize clean
 
 run: build
 	./build/kelvo
@@ -39,5 +39,17 @@ test-sanitize: build-sanitize
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
+# The PNG loader's fuzz target for FUZZ_SECONDS, seeded with every PNG the loader's tests load;
+# findings land in build-fuzz/ as crash-*, leak-* or timeout-* files.
+FUZZ_SECONDS ?= 300
+fuzz: build
+	bash tools/setup.sh --fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVO_FUZZ=ON -DKELVO_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_png
+	rm -rf build-fuzz/seeds && mkdir -p build-fuzz/seeds build-fuzz/corpus
+	cd build && KELVO_SEED_DIR=$(CURDIR)/build-fuzz/seeds SDL_VIDEODRIVER=offscreen ./tests/kelvo_texload_tests >/dev/null 2>&1
+	cd build-fuzz && $(SANITIZER_ENV) SDL_VIDEODRIVER=offscreen ./tests/fuzz/fuzz_png corpus seeds \
+		-max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -close_fd_mask=2 -print_final_stats=1
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

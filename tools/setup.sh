@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that kelvo needs to build, run and test. Does nothing when they
-# are all there; needs root (directly or through sudo) only when something is missing.
+# Installs the Debian packages that kelvo needs to build, run and test (with `--fuzz`, also
+# clang for the fuzz target). Does nothing when they are all there; needs root (directly or
+# through sudo) only when something is missing.
 set -eu
 
 packages=(
     build-essential cmake pkg-config
     libsdl2-dev libx11-dev libmpg123-dev
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
-    libgtest-dev
+    libgtest-dev libpng-dev zlib1g-dev
     xvfb xfonts-base xdotool x11-utils
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
