@@ -105,7 +105,7 @@ Bytes WithoutIend(const Bytes &file)
     return Bytes(file.begin(), file.end() - 12);
 }
 
-Bytes EncodePng(const TestPng &spec)
+Bytes EncodePng(const TestPng &layout)
 {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
@@ -116,16 +116,16 @@ Bytes EncodePng(const TestPng &spec)
         return Bytes();
     }
     png_set_write_fn(png, &out, WriteToBytes, FlushNothing);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, png_uint_32(layout.width), png_uint_32(layout.height), layout.bitDepth, layout.colorType,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, (png_const_colorp)spec.palette.data(), int(spec.palette.size() / 3));
-    if (!spec.trns.empty())
-        png_set_tRNS(png, info, spec.trns.data(), int(spec.trns.size()), NULL);
-    if (spec.gamma > 0)
-        png_set_gAMA(png, info, spec.gamma);
-    if (spec.zTXt) {
+    if (!layout.palette.empty())
+        png_set_PLTE(png, info, (png_const_colorp)layout.palette.data(), int(layout.palette.size() / 3));
+    if (!layout.trns.empty())
+        png_set_tRNS(png, info, layout.trns.data(), int(layout.trns.size()), NULL);
+    if (layout.gamma > 0)
+        png_set_gAMA(png, info, layout.gamma);
+    if (layout.zTXt) {
         png_text text = {};
         text.compression = PNG_TEXT_COMPRESSION_zTXt;
         text.key = (png_charp) "Comment";
@@ -135,35 +135,35 @@ Bytes EncodePng(const TestPng &spec)
     }
     png_write_info(png, info);
     // Written raw: libpng would check them against gAMA, and the loader never looks inside.
-    if (spec.sRGB) {
+    if (layout.sRGB) {
         const png_byte intent = 0;
         png_write_chunk(png, (png_const_bytep) "sRGB", &intent, 1);
     }
-    if (spec.iCCP) {
+    if (layout.iCCP) {
         const png_byte profile[] = {'t', 'e', 's', 't', 0, 0, 0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
         png_write_chunk(png, (png_const_bytep) "iCCP", profile, sizeof profile);
     }
 
-    const int channels = ChannelsOf(spec.colorType);
-    const size_t rowBytes = (size_t(spec.width) * channels * spec.bitDepth + 7) / 8;
-    Bytes image(rowBytes * spec.height, 0);
-    for (int y = 0; y < spec.height; ++y) {
-        for (int s = 0; s < spec.width * channels; ++s) {
-            const unsigned value = unsigned(spec.samples[size_t(y) * spec.width * channels + s]);
+    const int channels = ChannelsOf(layout.colorType);
+    const size_t rowBytes = (size_t(layout.width) * channels * layout.bitDepth + 7) / 8;
+    Bytes image(rowBytes * layout.height, 0);
+    for (int y = 0; y < layout.height; ++y) {
+        for (int s = 0; s < layout.width * channels; ++s) {
+            const unsigned value = unsigned(layout.samples[size_t(y) * layout.width * channels + s]);
             unsigned char *row = image.data() + y * rowBytes;
-            if (spec.bitDepth == 16) {
+            if (layout.bitDepth == 16) {
                 row[2 * s] = (unsigned char)(value >> 8);
                 row[2 * s + 1] = (unsigned char)value;
-            } else if (spec.bitDepth == 8) {
+            } else if (layout.bitDepth == 8) {
                 row[s] = (unsigned char)value;
             } else {
-                const int bit = s * spec.bitDepth;
-                row[bit / 8] |= (unsigned char)(value << (8 - spec.bitDepth - bit % 8));
+                const int bit = s * layout.bitDepth;
+                row[bit / 8] |= (unsigned char)(value << (8 - layout.bitDepth - bit % 8));
             }
         }
     }
-    std::vector<png_bytep> rows(spec.height);
-    for (int y = 0; y < spec.height; ++y)
+    std::vector<png_bytep> rows(layout.height);
+    for (int y = 0; y < layout.height; ++y)
         rows[y] = image.data() + y * rowBytes;
     png_write_image(png, rows.data());
     png_write_end(png, info);
