@@ -3,10 +3,13 @@
 #include "tests/render_helpers.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
+#include "app/app.h"
 #include "render/frame.h"
 #include "render/glow.h"
+#include "tests/fakes.h"
 
 namespace {
 
@@ -189,7 +192,7 @@ TEST_F(Glow, LeavesItsStateAndTheDepthBufferAsTheFrameExpects)
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
-TEST_F(Glow, TexturesAreMadeAnewForEachContext)
+TEST_F(Glow, TexturesHoldAFullAndAHalfFrameFilteredLinearly)
 {
     GLuint full = renderer.glowFullTexture;
     ASSERT_TRUE(renderer.glowAvailable) << "Mesa offers rectangle textures";
@@ -231,6 +234,25 @@ TEST_F(Glow, WithoutRectangleTexturesTheFrameHasNoGlowAndTheSameExitState)
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+TEST_F(Glow, SmallerWindowShowsTheLowerLeftOfTheFrameWithoutErrors)
+{
+    // The pass keeps its 800 x 600 working frame: in a 640 x 480 window the picture is cut at
+    // the top and right, and the copies read beyond the drawable without any GL error.
+    DestroyMainWindow();
+    ASSERT_TRUE(CreateMainWindow("kelvo", 640, 480, 32, false));
+    renderer.checkGlErrors = true;
+    renderer.backgroundTexture = MakeSolidTexture(100, 100, 100, 255);
+    for (int clock : {0, 1000}) {
+        fakeMusic.position = clock;
+        DrawFrame();
+    }
+    EXPECT_EQ(renderer.firstGlErrorOperation, nullptr);
+    std::vector<unsigned char> rows(640 * 3);
+    glReadPixels(0, 224, 640, 1, GL_RGB, GL_UNSIGNED_BYTE, rows.data()); // lowest row of the band above
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), 640 * 3) << "the bottom band lies where it does at 800 x 600";
+    ExpectFrameStartState();
 }
 
 TEST(GlowSupport, RectangleTexturesFromVersionThreeOneOrAnExtension)

@@ -42,24 +42,6 @@ TEST(TimeExpressions, BarsTurnAtTheirOwnRatesFrom801DegreesApart)
     EXPECT_NEAR(BarAngleDegrees(37, 8000.0f) - BarAngleDegrees(37, 0.0f), 1.0, 1e-9) << "bar 37: per 8000 ms";
 }
 
-TEST(TimeExpressions, StayInTheirRangesThroughTheTangentsPoles)
-{
-    // Around 15706 ms the foreground's inner tangent passes a pole: the alpha jumps between its
-    // limits but never leaves them.
-    double lowest = 1, highest = -1;
-    for (float clock = 15600.0f; clock < 15800.0f; clock += 1.0f) {
-        double alpha = ForegroundAlpha(clock);
-        lowest = std::min(lowest, alpha);
-        highest = std::max(highest, alpha);
-        EXPECT_LE(std::fabs(LogoAlpha(clock)), 0.2 + 1e-9);
-        EXPECT_NEAR(BarWidthScale(clock), 1.0, 0.1 + 1e-9);
-    }
-    EXPECT_GE(lowest, -0.2 - 1e-9);
-    EXPECT_LE(highest, 0.2 + 1e-9);
-    EXPECT_LT(lowest, -0.15) << "the flicker reaches both limits";
-    EXPECT_GT(highest, 0.15);
-}
-
 class Layers : public RenderTest {};
 
 bool IsBlack(Rgb c)
