@@ -8,6 +8,8 @@
 
 #include "texload/texload.h"
 
+// Debug builds look for GL errors in every frame from the start; release builds only when a
+// test turns the checks on.
 #ifdef NDEBUG
 const bool GlChecksByDefault = false;
 #else
