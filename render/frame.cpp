@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+
 #include "audio/music.h"
 #include "render/frame.h"
 #include "render/glow.h"
@@ -33,17 +35,41 @@ bool InitScene()
     return true;
 }
 
+// With checks on, keeps the first GL error with the step that raised it and says so once on
+// standard error. Each step is checked so that the error names its step.
+static void CheckGlErrors(const char *operation)
+{
+    if (!renderer.checkGlErrors || renderer.firstGlErrorOperation)
+        return;
+    GLenum error = glGetError();
+    if (error == GL_NO_ERROR)
+        return;
+    renderer.firstGlError = error;
+    renderer.firstGlErrorOperation = operation;
+    std::fprintf(stderr, "GL error 0x%04X in %s\n", unsigned(error), operation);
+}
+
 bool DrawFrame()
 {
     renderer.DemoClock = float(MusicPositionMs());
 
+    // An error left by the scene's set-up or by anything between frames is not the frame's own.
+    CheckGlErrors("before DrawFrame");
+
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    CheckGlErrors("glClear");
     DrawBackground();
+    CheckGlErrors("DrawBackground");
     DrawBars();
+    CheckGlErrors("DrawBars");
     DrawForegroundOverlay();
+    CheckGlErrors("DrawForegroundOverlay");
     DrawLogoOverlay();
+    CheckGlErrors("DrawLogoOverlay");
     ApplyGlow(2.0f, 1.0f, 4.0f, 1.0f);
+    CheckGlErrors("ApplyGlow");
     DrawLetterbox();
+    CheckGlErrors("DrawLetterbox");
 
     // The single-precision 0.001 lies just above a thousandth, so 142000 ms already counts
     // as over; the product is kept in double so that this stays exact.

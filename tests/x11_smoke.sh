@@ -64,10 +64,16 @@ wait_gone() {
 
 geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
 
-# Types a key as a keyboard would (XTEST), into the window given the focus first.
+# Types a key as a keyboard would (XTEST), into the window given the focus first. The key is
+# held for a quarter of a second, as a finger holds it: the loop reads the keys once per frame,
+# a frame of the full picture takes tens of milliseconds on a software renderer, and a press and
+# release that both arrive during one frame are never seen. A quarter second stays below the
+# auto-repeat delay.
 press() {
     xdotool windowfocus --sync "$1" 2>/dev/null
-    xdotool key "$2" 2>/dev/null
+    xdotool keydown "$2" 2>/dev/null
+    sleep 0.25
+    xdotool keyup "$2" 2>/dev/null
 }
 
 wait_exit() { # $1: expected exit code
