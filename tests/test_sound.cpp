@@ -303,6 +303,16 @@ TEST_F(Sound, CallsWithoutAStreamOrAfterCloseDoNothing)
     EXPECT_EQ(RenderSoundOffline(out, 0), 0);
     EXPECT_FALSE(FSOUND_Init(1000, 32, 0));
     EXPECT_EQ(ActiveSoundOutput(), -1) << "a refused Init leaves the library closed";
+
+    // A forced output overrides what the caller asks for, until lifted.
+    EXPECT_FALSE(ForceSoundOutput(7));
+    ASSERT_TRUE(ForceSoundOutput(FSOUND_OUTPUT_OFFLINE));
+    FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
+    FSOUND_Init(44100, 32, 0);
+    EXPECT_EQ(ActiveSoundOutput(), FSOUND_OUTPUT_OFFLINE);
+    ASSERT_TRUE(ForceSoundOutput(-1));
+    FSOUND_Init(44100, 32, 0);
+    EXPECT_EQ(ActiveSoundOutput(), FSOUND_OUTPUT_NOSOUND) << "the default device, which the tests make silent";
 }
 
 TEST_F(Sound, EmptyGarbageAndTruncatedDataNeverCrash)

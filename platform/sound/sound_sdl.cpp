@@ -93,6 +93,7 @@ struct SoundState {
     std::mutex lock;
     bool outputChosen;        // FSOUND_SetOutput was called; otherwise the default device
     int requestedOutput;
+    int forcedOutput;         // ForceSoundOutput's choice plus one; 0 for none
     bool started;
     int output;               // the output in use while started
     int mixRate;
@@ -119,6 +120,11 @@ struct SoundState {
 };
 
 SoundState sound = {};
+
+bool KnownOutput(int outputType)
+{
+    return outputType == FSOUND_OUTPUT_NOSOUND || outputType == FSOUND_OUTPUT_WINMM || outputType == FSOUND_OUTPUT_OFFLINE;
+}
 
 int64_t Now()
 {
@@ -350,7 +356,7 @@ bool OpenDevice()
 
 signed char FSOUND_SetOutput(int outputType)
 {
-    if (outputType != FSOUND_OUTPUT_NOSOUND && outputType != FSOUND_OUTPUT_WINMM && outputType != FSOUND_OUTPUT_OFFLINE)
+    if (!KnownOutput(outputType))
         return 0;
     sound.requestedOutput = outputType;
     sound.outputChosen = true;
@@ -369,6 +375,8 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int)
         sound.channelStream[i] = -1;
     sound.clockSet = false;
     sound.output = sound.outputChosen ? sound.requestedOutput : int(FSOUND_OUTPUT_WINMM);
+    if (sound.forcedOutput > 0)
+        sound.output = sound.forcedOutput - 1;
     if (sound.output == FSOUND_OUTPUT_WINMM) {
         if (sound.fakeDevice) {
             sound.bufferFrames = sound.fakeBufferFrames;
@@ -551,6 +559,14 @@ int RenderSoundOffline(short *out, int frames)
     clock.handed += frames;
     WriteClock(clock);
     return frames;
+}
+
+int ForceSoundOutput(int outputType)
+{
+    if (outputType != -1 && !KnownOutput(outputType))
+        return 0;
+    sound.forcedOutput = outputType + 1;  // stored one up, so that the zeroed state means none
+    return 1;
 }
 
 int ActiveSoundOutput()

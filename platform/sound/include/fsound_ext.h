@@ -15,6 +15,11 @@ enum { FSOUND_OUTPUT_OFFLINE = 100 };
 // library is not started on the offline output or `frames` is below 1.
 int RenderSoundOffline(short *out, int frames);
 
+// Makes every later FSOUND_Init run on `outputType` (an FSOUND_OUTPUT_* value), whatever
+// FSOUND_SetOutput asked for; -1 lifts that. For tools that run the demo's own code offline.
+// 1 for a known type or -1, else 0 (nothing changes).
+int ForceSoundOutput(int outputType);
+
 // The output the library runs on now (an FSOUND_OUTPUT_* value), or -1 when not started.
 int ActiveSoundOutput();
 
