@@ -154,8 +154,8 @@ int main(int argc, char **argv)
         double from, to;
     } sections[] = {
         {"intro", 0, 16}, {"build", 16, 32}, {"theme", 32, 64}, {"second theme", 64, 96},
-        {"break", 96, 112}, {"return", 112, 132}, {"close", 132, 140}, {"last chord", 140, 146},
-        {"fade", 146, 155},
+        {"break", 96, 112}, {"return", 112, 132}, {"close", 132, 140}, {"last chord", 140, 144},
+        {"fade", 144, 150}, {"tail", 150, 155},
     };
     for (const auto &s : sections) {
         double peak, rms;

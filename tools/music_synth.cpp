@@ -11,7 +11,8 @@
 //   48-56  break: no drums, long bass notes, a slow falling melody, a roll into the return
 //   56-66  return of the main theme, the lead doubled an octave up
 //   66-70  close: the groove thins out over C G F E
-//   70     the last chord (Am add 9), left to ring and fade; the track ends at 155 s
+//   70     the last chord (Am add 9) at 140 s, held while the master fades out from 144 s;
+//          the track ends at 155 s
 #include "music_synth.h"
 
 #include <math.h>
@@ -27,7 +28,7 @@ const double Beat = 0.5;  // seconds, 120 beats a minute
 const double Bar = 4 * Beat;
 const double Step = Beat / 4;  // a sixteenth
 const double TrackSeconds = 155.0;
-const double FadeStart = 146.0;  // the master fade ends just before the track does
+const double FadeStart = 144.0;  // the master fade ends just before the track does
 const double FadeEnd = 154.5;
 
 // A stereo sample buffer as long as the render.
@@ -223,9 +224,11 @@ double Ramp(double x, double x0, double x1, double y0, double y1)
 // ---- Instruments ----
 
 // A pad note: three detuned saws spread across the field, through a slowly breathing low-pass.
-void PadNote(Mix &mix, const Route &route, double start, double held, int midi, float level, double brightness, uint32_t seed)
+// A slow `attack` swells, a short one gives the chord changes their edge.
+void PadNote(Mix &mix, const Route &route, double start, double held, int midi, float level, double brightness,
+    double attack, uint32_t seed)
 {
-    const Envelope env = {1.2, 2.0, 0.85, 1.6};
+    const Envelope env = {attack, 2.0, 0.85, 1.6};
     long first, last;
     if (!NoteSpan(mix, start, held + env.release, &first, &last))
         return;
@@ -556,7 +559,7 @@ const MelodyNote ThemeClose[] = {
     {4, 2, 74}, {6, 2, 71},
     {8, 1.5, 72}, {9.5, 0.5, 74}, {10, 2, 76},
     {12, 1.5, 71}, {13.5, 0.5, 74}, {14, 2, 68},
-    {16, 12, 69},
+    {16, 14, 69},
 };
 
 template <size_t N>
@@ -580,22 +583,25 @@ void ScorePads(Mix &mix, const Route &route)
         const Chord &chord = ChordAt(bar);
         double level = 0.16;
         double brightness = 2400.0;
+        double attack = 0.35;
         if (bar < 16) {
             level = Ramp(bar, 0, 4, 0.12, 0.16);
             brightness = Ramp(bar, 0, 16, 700.0, 2400.0);
+            attack = bar < 8 ? 1.0 : 0.6;
         } else if (bar >= 48 && bar < 56) {
             level = 0.2;
             brightness = 1500.0;
+            attack = 1.0;
         } else if (bar >= 56) {
             brightness = 3000.0;
         }
         double held = Bar;
         if (bar == FinalBar)
-            held = 5.0;
+            held = 12.0;  // held through the master fade
         for (int v = 0; v < 4; v++)
-            PadNote(mix, route, bar * Bar, held, chord.pad[v], float(level), brightness, uint32_t(bar * 8 + v));
+            PadNote(mix, route, bar * Bar, held, chord.pad[v], float(level), brightness, attack, uint32_t(bar * 8 + v));
         if (bar == FinalBar)  // the last chord also gets its root below
-            PadNote(mix, route, bar * Bar, held, 45, float(level), brightness, 999u);
+            PadNote(mix, route, bar * Bar, held, 45, float(level), brightness, attack, 999u);
     }
 }
 
@@ -608,7 +614,7 @@ void ScoreBass(Mix &mix, const Route &route)
         double t0 = bar * Bar;
         if (bar < 8 || (bar >= 48 && bar < 56) || bar >= 68) {
             // Long notes: the intro's sub bass, the break, the last bars and the final chord.
-            double held = bar == FinalBar ? 6.0 : Bar - 0.05;
+            double held = bar == FinalBar ? 9.0 : Bar - 0.05;
             float level = bar < 8 ? float(Ramp(bar, 4, 7, 0.12, 0.22)) : 0.25f;
             BassNote(mix, route, t0, held, chord.bass, level, 180.0, 0.08);
         } else if (bar < 16 || bar >= 66) {
