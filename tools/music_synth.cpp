@@ -7,7 +7,7 @@
 //   0-8    intro: pads open up, a sub bass from bar 4, the arpeggio from bar 2, soft hats
 //   8-16   build: kick and offbeat bass come in, claps from bar 12, a snare roll and a riser
 //   16-32  theme: full groove, the lead plays the main theme twice over Am7 F C G
-//   32-48  second theme over Dm7 Am7 Fmaj7 E, open hats
+//   32-48  second theme over Dm7 Am7 Fmaj7 E, open hats; the lead doubled the second time
 //   48-56  break: no drums, long bass notes, a slow falling melody, a roll into the return
 //   56-66  return of the main theme, the lead doubled an octave up
 //   66-70  close: the groove thins out over C G F E
@@ -28,7 +28,7 @@ const double Beat = 0.5;  // seconds, 120 beats a minute
 const double Bar = 4 * Beat;
 const double Step = Beat / 4;  // a sixteenth
 const double TrackSeconds = 155.0;
-const double FadeStart = 144.0;  // the master fade ends just before the track does
+const double FadeStart = 144.0;  // the master fade, held chord and all, ends just before the track
 const double FadeEnd = 154.5;
 
 // A stereo sample buffer as long as the render.
@@ -436,7 +436,7 @@ void Hat(Mix &mix, const Route &route, double start, float level, double decay, 
     }
 }
 
-// A crash: two seconds of bright noise, different on each side.
+// A crash: bright noise, different on each side, that dies away over about two seconds.
 void Crash(Mix &mix, const Route &route, double start, float level)
 {
     if (!(mix.parts & TrackEffects))
@@ -671,6 +671,7 @@ void ScoreLead(Mix &mix, const Route &route, const Route &doubled)
     PlayMelody(mix, route, 24, ThemeA, 0, 0.125f);
     PlayMelody(mix, route, 32, ThemeB, 0, 0.125f);
     PlayMelody(mix, route, 40, ThemeB, 0, 0.125f);
+    PlayMelody(mix, doubled, 40, ThemeB, 12, 0.04f);  // the second time round lifts
     PlayMelody(mix, doubled, 48, ThemeBreak, 0, 0.1f);
     PlayMelody(mix, route, 56, ThemeA, 0, 0.125f);
     PlayMelody(mix, doubled, 56, ThemeA, 12, 0.05f);
@@ -715,7 +716,7 @@ void ScoreDrums(Mix &mix, const Route &drums, const Route &spacious)
                     Hat(mix, drums, t0 + s * Step, level, 0.025, s % 2 ? 0.3 : -0.15);
             }
         }
-        // Rolls into the theme and out of the break, and a fill before the return's last bars.
+        // Rolls into the theme and out of the break, and a fill at the end of each eight-bar phrase.
         if (bar == 15 || bar == 55) {
             for (int s = 0; s < 16; s++)
                 Snare(mix, spacious, t0 + s * Step, float(Ramp(s, 0, 15, 0.06, 0.22)));
@@ -724,7 +725,7 @@ void ScoreDrums(Mix &mix, const Route &drums, const Route &spacious)
             for (int s = 0; s < 16; s += 2)
                 Snare(mix, spacious, t0 + s * Step, float(Ramp(s, 0, 15, 0.04, 0.08)));
         }
-        if (bar == 47 || bar == 31) {
+        if (bar == 23 || bar == 31 || bar == 39 || bar == 47 || bar == 63) {
             for (int s = 12; s < 16; s++)
                 Snare(mix, spacious, t0 + s * Step, 0.2f);
         }
