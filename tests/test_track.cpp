@@ -201,4 +201,46 @@ TEST(TrackGenerator, PartsRenderAloneAndEmptyRendersAreRefused)
     EXPECT_GE(TrackFrames(), 150L * TrackRate);
 }
 
+
+// Interleaved stereo of a sine at `hz`, the same on both channels.
+std::vector<short> Sine(double hz, long frames)
+{
+    std::vector<short> pcm(size_t(frames) * 2);
+    for (long i = 0; i < frames; i++)
+        pcm[size_t(i) * 2] = pcm[size_t(i) * 2 + 1] = short(lrint(12000.0 * sin(2.0 * M_PI * hz * double(i) / TrackRate)));
+    return pcm;
+}
+
+TEST(TrackGenerator, BandEnergyShareSplitsAtTheCutoff)
+{
+    // Two octaves from the cutoff, a fourth-order filter passes all or almost nothing.
+    EXPECT_GT(BandEnergyShare(Sine(50.0, TrackRate), 200.0, false), 0.95);
+    EXPECT_LT(BandEnergyShare(Sine(800.0, TrackRate), 200.0, false), 0.01);
+    EXPECT_GT(BandEnergyShare(Sine(12000.0, TrackRate), 5000.0, true), 0.95);
+    EXPECT_LT(BandEnergyShare(Sine(1250.0, TrackRate), 5000.0, true), 0.01);
+    EXPECT_EQ(BandEnergyShare(std::vector<short>(200, 0), 200.0, false), 0.0);
+    EXPECT_EQ(BandEnergyShare(std::vector<short>(), 200.0, false), 0.0);
+}
+
+TEST(TrackGenerator, KickAndBassSitLowHatsSitHighAndTheKickWaitsForTheBuild)
+{
+    // The first 20 s hold the intro (no kick) and the start of the build (kick, offbeat bass
+    // and hats from 16 s), so each part alone can be measured there.
+    const long frames = 20 * TrackRate;
+    std::vector<short> kick, bass, hats;
+    TrackLevels levels;
+    ASSERT_TRUE(RenderTrack(frames, TrackKick, &kick, &levels));
+    ASSERT_TRUE(RenderTrack(frames, TrackBass, &bass, &levels));
+    ASSERT_TRUE(RenderTrack(frames, TrackHats, &hats, &levels));
+
+    EXPECT_EQ(Rms(kick, 0, 16 * TrackRate - 1), 0.0) << "the intro has no kick";
+    EXPECT_GT(Rms(kick, 16 * TrackRate, frames), 0.01);
+    EXPECT_GT(Rms(bass, 8 * TrackRate, frames), 0.005);
+    EXPECT_GT(Rms(hats, 8 * TrackRate, frames), 0.001);
+
+    EXPECT_GT(BandEnergyShare(kick, 200.0, false), 0.9);
+    EXPECT_GT(BandEnergyShare(bass, 200.0, false), 0.9);
+    EXPECT_GT(BandEnergyShare(hats, 5000.0, true), 0.9);
+}
+
 }  // namespace

@@ -926,3 +926,33 @@ bool RenderTrack(long frames, int parts, std::vector<short> *pcm, TrackLevels *l
     }
     return true;
 }
+
+double BandEnergyShare(const std::vector<short> &pcm, double cutoff, bool highPass)
+{
+    const double qs[2] = {0.5412, 1.3066};
+    double through = 0.0, total = 0.0;
+    double z[2][2] = {};
+    double b[2][3], a[2][2];
+    for (int s = 0; s < 2; s++) {
+        double w = 2.0 * Pi * cutoff / TrackRate, alpha = sin(w) / (2.0 * qs[s]), c = cos(w);
+        double a0 = 1.0 + alpha;
+        double edge = highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0;
+        b[s][0] = edge / a0;
+        b[s][1] = (highPass ? -2.0 : 2.0) * edge / a0;
+        b[s][2] = edge / a0;
+        a[s][0] = -2.0 * c / a0;
+        a[s][1] = (1.0 - alpha) / a0;
+    }
+    for (size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        double x = (pcm[i] + pcm[i + 1]) / 65536.0;
+        total += x * x;
+        for (int s = 0; s < 2; s++) {  // transposed direct form II
+            double y = b[s][0] * x + z[s][0];
+            z[s][0] = b[s][1] * x - a[s][0] * y + z[s][1];
+            z[s][1] = b[s][2] * x - a[s][1] * y;
+            x = y;
+        }
+        through += x * x;
+    }
+    return total > 0.0 ? through / total : 0.0;
+}

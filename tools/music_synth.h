@@ -36,4 +36,9 @@ long TrackFrames();
 // `frames` is below 1.
 bool RenderTrack(long frames, int parts, std::vector<short> *pcm, TrackLevels *levels);
 
+// The share (0 to 1) of the energy of interleaved stereo `pcm` (both channels summed) that a
+// fourth-order Butterworth low-pass at `cutoff` Hz lets through, or a high-pass when `highPass`:
+// where a part of the track puts its sound. 0 for silence.
+double BandEnergyShare(const std::vector<short> &pcm, double cutoff, bool highPass);
+
 #endif
