@@ -309,12 +309,15 @@ void PaintWater(Canvas &picture, Canvas &sky)
                 int source = int(BgHorizon - dy * 1.1 - 1.0);
                 if (source < 0)
                     source = 0;
-                // Lights stretch downwards in water: the reflection keeps the brighter of two rows.
-                Colour near = SampleRow(sky, x + shift, source);
-                Colour far = SampleRow(sky, x + shift, source + 3 < int(BgHorizon) ? source + 3 : source);
-                Colour mirrored = Rgb(fmax(near.r, far.r), fmax(near.g, far.g), fmax(near.b, far.b));
+                // Lights stretch downwards in water: the reflection keeps the brightest of
+                // three rows, each a little further up the shore.
+                Colour mirrored = SampleRow(sky, x + shift, source);
+                for (int step = 3; step <= 6; step += 3) {
+                    Colour up = SampleRow(sky, x + shift, source + step < int(BgHorizon) ? source + step : source);
+                    mirrored = Rgb(fmax(mirrored.r, up.r), fmax(mirrored.g, up.g), fmax(mirrored.b, up.b));
+                }
                 double strips = 0.35 + 0.65 * SmoothStep(0.3, 0.7, FractalNoise(x / 256.0, dy / 1.6, 4, 2, 113));
-                double fresnel = 0.9 * exp(-dy / 70.0);
+                double fresnel = 1.0 * exp(-dy / 60.0);
                 c = Sum(c, Scaled(Rgb(mirrored.r * 0.85, mirrored.g * 0.9, mirrored.b), fresnel * strips * detail));
             }
             At(picture, x, y) = c;
