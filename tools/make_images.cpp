@@ -516,6 +516,12 @@ double SegmentDistance(double px, double py, double x0, double y0, double x1, do
     return hypot(px - (x0 + t * dx), py - (y0 + t * dy));
 }
 
+// An angle in degrees brought into [0, 360).
+double WrapDegrees(double degrees)
+{
+    return degrees - 360.0 * floor(degrees / 360.0);
+}
+
 double StrokeDistance(const Stroke &s, double px, double py)
 {
     if (!s.arc)
@@ -523,8 +529,8 @@ double StrokeDistance(const Stroke &s, double px, double py)
     double angle = atan2(py - s.y0, px - s.x0) * 180.0 / Pi;
     if (angle < 0.0)
         angle += 360.0;
-    double from = fmod(s.from, 360.0), span = s.to - s.from;
-    double offset = fmod(angle - from + 360.0, 360.0);
+    double from = WrapDegrees(s.from), span = s.to - s.from;
+    double offset = WrapDegrees(angle - from);
     if (span >= 360.0 || offset <= span)
         return fabs(hypot(px - s.x0, py - s.y0) - s.x1);
     double ax = s.x0 + s.x1 * cos(s.from * Pi / 180.0), ay = s.y0 + s.x1 * sin(s.from * Pi / 180.0);
