@@ -2,6 +2,8 @@
 // and calls it must shrug off.
 #include <gtest/gtest.h>
 
+#include "tests/test_files.h"
+
 #include <fsound.h>
 #include <fsound_ext.h>
 #include <mpg123.h>
@@ -23,20 +25,6 @@ const unsigned int Mode = FSOUND_NORMAL | FSOUND_LOADMEMORY | FSOUND_MPEGACCURAT
 std::string Fixture(const char *name)
 {
     return std::string(KELVO_TEST_DATA) + "/" + name;
-}
-
-std::vector<char> ReadWhole(const std::string &path)
-{
-    std::vector<char> bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    fclose(file);
-    return bytes;
 }
 
 // The whole file decoded by libmpg123 alone, 16-bit at its own rate and channel count.

@@ -2,6 +2,8 @@
 // piece, and the generator that made it gives the same samples on every run.
 #include <gtest/gtest.h>
 
+#include "tests/test_files.h"
+
 #include <fsound.h>
 #include <fsound_ext.h>
 #include <mpg123.h>
@@ -18,20 +20,6 @@
 namespace {
 
 const std::string TrackPath = std::string(KELVO_DATA_DIR) + "/music.mp3";
-
-std::vector<char> ReadWhole(const std::string &path)
-{
-    std::vector<char> bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    fclose(file);
-    return bytes;
-}
 
 // RMS of interleaved 16-bit samples [first, last) (in frames), full scale 1.
 double Rms(const std::vector<short> &pcm, long first, long last)
