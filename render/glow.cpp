@@ -114,6 +114,24 @@ static void CaptureHalf()
     glCopyTexImage2D(GL_TEXTURE_RECTANGLE_ARB, 0, GL_RGB, 0, 0, glowWidth / 2, glowHeight / 2, 0);
 }
 
+// One direction of the blur over the half-size image: the centre tap replaces, the taps at
+// ±1..taps steps of (dx, dy) add; the result is captured back into the half texture.
+static void BlurPass(int width, int height, int taps, int dx, int dy)
+{
+    glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
+    glBegin(GL_QUADS);
+    EmitRectQuad(width, height, 0, 0);
+    glEnd();
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glBegin(GL_QUADS);
+    for (int i = 1; i <= taps; i++) {
+        EmitRectQuad(width, height, -i * dx, -i * dy);
+        EmitRectQuad(width, height, i * dx, i * dy);
+    }
+    glEnd();
+    CaptureHalf();
+}
+
 void ApplyGlow(float radius, float powerPasses, float glowLayers, float blurGain)
 {
     const int w = glowWidth;
@@ -167,31 +185,8 @@ void ApplyGlow(float radius, float powerPasses, float glowLayers, float blurGain
     glColor4f(1.0f, 1.0f, 1.0f, GLfloat(weight));
     int taps = WholeCount(radius);
 
-    glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
-    glBegin(GL_QUADS);
-    EmitRectQuad(w / 2, h / 2, 0, 0);
-    glEnd();
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_QUADS);
-    for (int i = 1; i <= taps; i++) {
-        EmitRectQuad(w / 2, h / 2, -i, 0);
-        EmitRectQuad(w / 2, h / 2, i, 0);
-    }
-    glEnd();
-    CaptureHalf();
-
-    glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
-    glBegin(GL_QUADS);
-    EmitRectQuad(w / 2, h / 2, 0, 0);
-    glEnd();
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glBegin(GL_QUADS);
-    for (int i = 1; i <= taps; i++) {
-        EmitRectQuad(w / 2, h / 2, 0, -i);
-        EmitRectQuad(w / 2, h / 2, 0, i);
-    }
-    glEnd();
-    CaptureHalf();
+    BlurPass(w / 2, h / 2, taps, 1, 0);
+    BlurPass(w / 2, h / 2, taps, 0, 1);
 
     // Composite: the blurred image, magnified, replaces the whole frame (scratch included),
     // is added once more for every further layer, and the captured frame goes on top.
