@@ -11,7 +11,7 @@ SANITIZER_ENV = LD_PRELOAD="$(MESA_PRELOAD)" \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: run test test-plain test-sanitize bench fuzz setup build build-sanitize clean
+.PHONY: run test test-plain test-sanitize bench fuzz setup setup-test build build-test build-sanitize clean
 
 run: build
 	./build/kelvo
@@ -21,15 +21,22 @@ test: test-plain test-sanitize
 setup:
 	bash tools/setup.sh
 
+setup-test:
+	bash tools/setup.sh --test
+
 build: setup
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build -j $(JOBS)
 
-build-sanitize: setup
+# The same build with the test tools installed first.
+build-test: setup-test
+	$(MAKE) build
+
+build-sanitize: setup-test
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKELVO_SANITIZE=ON
 	cmake --build build-sanitize -j $(JOBS)
 
-test-plain: build
+test-plain: build-test
 	cd build && ctest --output-on-failure
 
 test-sanitize: build-sanitize

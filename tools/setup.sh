@@ -1,19 +1,28 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that kelvo needs to build, run and test (with `--fuzz`, also
-# clang for the fuzz target). Does nothing when they are all there; needs root (directly or
-# through sudo) only when something is missing.
+# Installs the Debian packages that kelvo needs to build and run; with `--test`, also what its
+# tests need; with `--fuzz`, also clang for the fuzz target. Does nothing when they are all there;
+# needs root (directly or through sudo) only when something is missing.
 set -eu
 
 packages=(
     build-essential cmake pkg-config
     libsdl2-dev libx11-dev libmpg123-dev
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
-    libgtest-dev libpng-dev zlib1g-dev
-    xvfb xfonts-base xdotool x11-utils
+    libpng-dev zlib1g-dev libcli11-dev
 )
-if [ "${1:-}" = "--fuzz" ]; then
-    packages+=(clang libclang-rt-dev)
-fi
+test_packages=(
+    libgtest-dev xvfb xfonts-base xdotool x11-utils
+)
+fuzz_packages=(
+    clang libclang-rt-dev
+)
+for option in "$@"; do
+    case "$option" in
+        --test) packages+=("${test_packages[@]}") ;;
+        --fuzz) packages+=("${fuzz_packages[@]}") ;;
+        *) echo "usage: tools/setup.sh [--test] [--fuzz]" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
