@@ -67,6 +67,7 @@ struct Context {
 // Process-wide state of the layer.
 struct Win32State {
     bool videoTried, videoReady;
+    volatile sig_atomic_t boxShowing; // a message box is up on the screen (read by the signal handler)
     WindowClass classes[MaxClasses];
     Window windows[MaxWindows];
     Context contexts[MaxContexts];
@@ -138,8 +139,15 @@ int SlotOf(H handle, HandleKind kind)
 
 HWND WindowHandle(int slot);
 
-// Starts SDL video on first use; whether it is available.
+// Starts SDL video on first use; whether there is a screen (or a screenless driver was asked
+// for). Installs the handlers of SIGINT, SIGTERM and SIGHUP.
 bool EnsureVideo();
+// After a signal ended a message box: releases the layer's windows, contexts and display mode and
+// ends the process with status 0, as a close request would end the program.
+[[noreturn]] void ExitOnInterrupt();
+// SDL_ShowMessageBox, except that SIGINT, SIGTERM or SIGHUP before or while it is up closes the
+// box and ends the program through ExitOnInterrupt.
+int ShowBoxUntilInterrupted(const SDL_MessageBoxData *box, int *pressed);
 
 // Windows and messages (win32_window.cpp).
 LRESULT Send(int slot, UINT message, WPARAM wParam, LPARAM lParam);

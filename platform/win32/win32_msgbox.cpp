@@ -90,7 +90,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
             SDL_MessageBoxData box = {icon | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT, NULL, caption, text, count, data,
                                       NULL};
             int pressed = -1;
-            if (SDL_ShowMessageBox(&box, &pressed) == 0)
+            if (ShowBoxUntilInterrupted(&box, &pressed) == 0)
                 answer = pressed >= 0 ? pressed : (escapeId ? escapeId : buttons[defaultIndex].id);
         }
         if (answer < 0) {

@@ -14,8 +14,13 @@
 
 #include "platform/win32/win32_internal.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <pthread.h>
 #include <strings.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR must keep its Win32 layout");
 static_assert(sizeof(DEVMODEA) == 148, "DEVMODEA must keep its 148-byte Win32 layout");
@@ -48,8 +53,30 @@ bool Enter(Fn fn)
 
 HWND WindowHandle(int slot) { return MakeHandle<HWND>(KindWindow, slot, win32.windows[slot].gen); }
 
+namespace {
+
+pid_t layerProcess = 0;        // the process that installed the handlers
+pid_t *boxChild = nullptr;     // shared with forked children: the pid of a message box's process
+
+// A message box on X11 (or Wayland) runs in a forked process while this one waits for it; the
+// child notes its pid in the shared page so that a signal here can end it.
+void NoteForkedChild()
+{
+    if (win32.boxShowing && boxChild)
+        *boxChild = getpid();
+}
+
 void HandleSignal(int sig)
 {
+    if (getpid() != layerProcess)
+        _exit(128 + sig); // a message box's process: its window goes with it
+    if (win32.boxShowing) {
+        // The box ends; MessageBoxA then ends the program.
+        pendingInterrupt = sig;
+        if (boxChild && *boxChild > 0)
+            kill(*boxChild, SIGTERM);
+        return;
+    }
     if (pendingInterrupt) {
         // The first request was never taken up (no window to close it): give up politely.
         std::signal(sig, SIG_DFL);
@@ -59,14 +86,83 @@ void HandleSignal(int sig)
     pendingInterrupt = sig;
 }
 
+void InstallSignalHandlers()
+{
+    layerProcess = getpid();
+    void *page = mmap(nullptr, sizeof(pid_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (page != MAP_FAILED) {
+        boxChild = static_cast<pid_t *>(page);
+        pthread_atfork(nullptr, nullptr, NoteForkedChild);
+    }
+    struct sigaction action = {};
+    action.sa_handler = HandleSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal went away: end as cleanly as on SIGTERM
+}
+
+// Whether `name` is one of the comma-separated drivers SDL_VIDEODRIVER asks for.
+bool DriverRequested(const char *name)
+{
+    const char *list = SDL_getenv("SDL_VIDEODRIVER");
+    size_t length = std::strlen(name);
+    for (const char *at = list; at && *at;) {
+        const char *end = std::strchr(at, ',');
+        size_t itemLength = end ? size_t(end - at) : std::strlen(at);
+        if (itemLength == length && strncasecmp(at, name, length) == 0)
+            return true;
+        at = end ? end + 1 : nullptr;
+    }
+    return false;
+}
+
+const char OffscreenHint[] = "SDL_VIDEODRIVER=offscreen runs the demo without one";
+
+// SDL falls back to a driver with no screen when no display answers. Unless that driver was asked
+// for, the layer counts it as no video, as Windows has none without a desktop, and says which
+// display it could not open.
+bool ScreenAvailable()
+{
+    const char *driver = SDL_GetCurrentVideoDriver();
+    bool screenless = !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
+                      std::strcmp(driver, "evdev") == 0;
+    if (screenless && driver && DriverRequested(driver))
+        return true;
+    if (!screenless)
+        return true;
+    const char *x11 = SDL_getenv("DISPLAY");
+    const char *wayland = SDL_getenv("WAYLAND_DISPLAY");
+    bool hasX11 = x11 && *x11, hasWayland = wayland && *wayland;
+    if (hasX11 && hasWayland)
+        std::fprintf(stderr, "kelvo: cannot open the display \"%s\" nor the Wayland display \"%s\"; %s\n", x11,
+                     wayland, OffscreenHint);
+    else if (hasX11 || hasWayland)
+        std::fprintf(stderr, "kelvo: cannot open the display \"%s\"; %s\n", hasX11 ? x11 : wayland, OffscreenHint);
+    else
+        std::fprintf(stderr, "kelvo: no display to open (DISPLAY and WAYLAND_DISPLAY are not set); %s\n",
+                     OffscreenHint);
+    std::fflush(stderr);
+    return false;
+}
+
+} // namespace
+
 bool EnsureVideo()
 {
     if (!win32.videoTried) {
         win32.videoTried = true;
-        std::signal(SIGINT, HandleSignal);
-        std::signal(SIGTERM, HandleSignal);
+        InstallSignalHandlers();
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         win32.videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (!win32.videoReady) {
+            std::fprintf(stderr, "kelvo: no video (%s)\n", SDL_GetError());
+            std::fflush(stderr);
+        } else if (!ScreenAvailable()) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            win32.videoReady = false;
+        }
         if (win32.videoReady) {
             SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
             const char *driver = SDL_GetCurrentVideoDriver();
@@ -78,6 +174,38 @@ bool EnsureVideo()
         win32.lastAttribs = DefaultAttribs;
     }
     return win32.videoReady;
+}
+
+int ShowBoxUntilInterrupted(const SDL_MessageBoxData *box, int *pressed)
+{
+    if (boxChild)
+        *boxChild = 0;
+    win32.boxShowing = 1;
+    if (pendingInterrupt)
+        ExitOnInterrupt(); // asked to end before the box came up
+    int result = SDL_ShowMessageBox(box, pressed);
+    win32.boxShowing = 0;
+    if (pendingInterrupt)
+        ExitOnInterrupt();
+    return result;
+}
+
+void ExitOnInterrupt()
+{
+    // What ending the process does on Windows: its windows and contexts go, and the display
+    // mode it changed comes back.
+    for (int i = 0; i < MaxContexts; i++)
+        if (win32.contexts[i].used) {
+            SDL_GL_DeleteContext(win32.contexts[i].sdl);
+            win32.contexts[i].used = false;
+        }
+    for (int i = 0; i < MaxWindows; i++)
+        if (win32.windows[i].used)
+            DestroySlotWindow(i);
+    win32.modeChanged = false;
+    SDL_Quit();
+    std::fflush(stdout);
+    std::exit(0);
 }
 
 } // namespace win32layer
