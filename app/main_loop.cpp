@@ -19,6 +19,9 @@ static int SeekTarget(float ms)
     return int(ms);
 }
 
+// The exit status after a window that could not be created: a failure, not a clean end.
+static const int ExitCreationFailed = 1;
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int showCommand)
 {
     (void)instance;
@@ -34,7 +37,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, in
                     MB_YESNO | MB_ICONQUESTION) == IDNO)
         appState.fullscreenMode = false;
     if (!CreateMainWindow("kelvo", 800, 600, 32, appState.fullscreenMode))
-        return 0;
+        return ExitCreationFailed;
 
     for (;;) {
         if (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
@@ -66,7 +69,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, in
             DestroyMainWindow();
             appState.fullscreenMode = !appState.fullscreenMode;
             if (!CreateMainWindow("kelvo", 800, 600, 32, appState.fullscreenMode))
-                return 0;
+                return ExitCreationFailed;
         }
 
         if (quitRequested)

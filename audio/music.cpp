@@ -4,9 +4,13 @@
 #include "audio/music.h"
 
 #include <fsound.h>
+#include <fsound_ext.h>
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 
 MusicState music = {nullptr, -1, nullptr, 0};
 
@@ -17,6 +21,55 @@ const int OutputDefaultDevice = FSOUND_OUTPUT_WINMM;
 const int MixRate = 44100;
 const int SoftwareChannels = 32;
 const unsigned int StreamMode = FSOUND_NORMAL | FSOUND_LOADMEMORY | FSOUND_MPEGACCURATE;
+// No real track comes near this; a larger file is refused rather than read into memory.
+const long MaxMusicBytes = 256L << 20;
+
+// Says on standard error why the track did not load and what the demo does without it.
+void ReportMusicProblem(const char *reason, const char *detail)
+{
+    fprintf(stderr, "kelvo: %s: %s%s%s%s; without the music the picture stands still at 0 s; press Escape to quit\n",
+            MusicPath, reason, *detail ? " (" : "", detail, *detail ? ")" : "");
+    fflush(stderr);
+}
+
+// The reason an open failed, in words.
+const char *OpenFailure(int error)
+{
+    switch (error) {
+    case ENOENT: return "missing";
+    case ENOTDIR: return "missing (a part of its path is not a folder)";
+    case EACCES:
+    case EPERM: return "permission denied";
+    case EISDIR: return "a folder, not a file";
+    default: return strerror(error);
+    }
+}
+
+// The file's size for reading whole: -1, with the reason, when it cannot be taken or is too large.
+long UsableSize(FILE *file, const char **reason, char *detail, size_t detailSize)
+{
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        *reason = "a folder, not a file";
+        return -1;
+    }
+    long size = -1;
+    if (fseek(file, 0, SEEK_END) == 0)
+        size = ftell(file);
+    int error = errno;
+    fseek(file, 0, SEEK_SET);
+    if (size < 0) {
+        *reason = "of a size that cannot be taken";
+        snprintf(detail, detailSize, "%s", strerror(error));
+        return -1;
+    }
+    if (size > MaxMusicBytes) {
+        *reason = "too large";
+        snprintf(detail, detailSize, "%ld MiB; at most %ld MiB is read", size >> 20, MaxMusicBytes >> 20);
+        return -1;
+    }
+    return size;
+}
 
 } // namespace
 
@@ -29,18 +82,24 @@ void StartMusic()
     FSOUND_SetOutput(OutputDefaultDevice);
     FSOUND_Init(MixRate, SoftwareChannels, 0);
 
-    FILE *file = fopen(MusicPath, "rb");
+    // A pipe would hold the open until something writes to it: it counts as a file that cannot
+    // be opened.
+    struct stat info;
+    const bool pipe = stat(MusicPath, &info) == 0 && S_ISFIFO(info.st_mode);
+    FILE *file = pipe ? nullptr : fopen(MusicPath, "rb");
     if (!file) {
+        const int error = errno;
         printf("Error!\n");
         printf("File Not Found\n");
+        ReportMusicProblem(pipe ? "a pipe, not a file" : OpenFailure(error), "");
         FSOUND_Close();
         return;
     }
-    fseek(file, 0, SEEK_END);
-    long size = ftell(file);
-    fseek(file, 0, SEEK_SET);
+    const char *reason = nullptr;
+    char detail[200] = "";
+    long size = UsableSize(file, &reason, detail, sizeof detail);
     if (size < 0)
-        size = 0;
+        size = 0; // a size that cannot be used is read as an empty file
 
     // FSOUND_Init above closed any stream of an earlier try, so its data is free to go.
     free(music.musicData);
@@ -48,11 +107,26 @@ void StartMusic()
     // A block that could not be had or filled is handed over as empty, and the open fails,
     // rather than the decoder reading memory the file never wrote.
     music.musicSize = 0;
-    if (music.musicData && size > 0 && size <= 0x7fffffff && fread(music.musicData, size_t(size), 1, file) == 1)
+    if (music.musicData && size > 0 && fread(music.musicData, size_t(size), 1, file) == 1) {
         music.musicSize = int(size);
+    } else if (!reason && size > 0) {
+        reason = "unreadable";
+        snprintf(detail, sizeof detail, "%s", ferror(file) ? strerror(errno) : "it ended early");
+    }
     fclose(file);
 
     music.stream = FSOUND_Stream_Open(music.musicData, StreamMode, 0, music.musicSize);
+    if (!music.stream && !reason && size == 0)
+        reason = "empty";
+    if (!music.stream && !reason) {
+        // The decoder found MP3 frames but could not read them through: damaged, in its words.
+        const char *why = SoundStreamOpenError();
+        const bool damaged = strncmp(why, "damaged: ", 9) == 0;
+        reason = damaged ? "damaged" : "not an MP3 the decoder can read";
+        snprintf(detail, sizeof detail, "%s", damaged ? why + 9 : why);
+    }
+    if (reason)
+        ReportMusicProblem(reason, detail);
     music.playbackChannel = FSOUND_Stream_PlayEx(FSOUND_FREE, music.stream, nullptr, 1);
     FSOUND_SetPaused(music.playbackChannel, 0);
 }

@@ -10,8 +10,20 @@
 #include "render/frame.h"
 #include "render/glow.h"
 #include "render/layers.h"
+#include "texload/png_check.h"
 
 RendererState renderer = {};
+
+// A texture that fails to load stays 0 and its layer draws with no texture bound; why, and what
+// the picture lacks, goes to standard error.
+static GLuint LoadSceneTexture(const char *path, const char *without)
+{
+    const GLuint name =
+        BindPngTexture(path, MipChainAveraged, AlphaFromFile, &renderer.sceneInfo, GL_REPEAT, GL_NEAREST, GL_NEAREST);
+    if (name == 0)
+        ReportPngProblem(path, without);
+    return name;
+}
 
 bool InitScene()
 {
@@ -22,13 +34,9 @@ bool InitScene()
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
 
-    // A texture that fails to load stays 0 and its layer draws with no texture bound.
-    renderer.backgroundTexture = BindPngTexture("data/bg.png", MipChainAveraged, AlphaFromFile, &renderer.sceneInfo,
-                                                GL_REPEAT, GL_NEAREST, GL_NEAREST);
-    renderer.foregroundTexture = BindPngTexture("data/fg.png", MipChainAveraged, AlphaFromFile, &renderer.sceneInfo,
-                                                GL_REPEAT, GL_NEAREST, GL_NEAREST);
-    renderer.logoTexture = BindPngTexture("data/kelvo.png", MipChainAveraged, AlphaFromFile, &renderer.sceneInfo,
-                                          GL_REPEAT, GL_NEAREST, GL_NEAREST);
+    renderer.backgroundTexture = LoadSceneTexture("data/bg.png", "the background is drawn without its image");
+    renderer.foregroundTexture = LoadSceneTexture("data/fg.png", "the lens light is drawn without its image");
+    renderer.logoTexture = LoadSceneTexture("data/kelvo.png", "the wordmark is drawn without its image");
 
     StartMusic();
     CreateGlowTextures();

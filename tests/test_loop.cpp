@@ -226,16 +226,16 @@ TEST_F(Loop, FailedRecreationEndsAtOnceWithoutStoppingTheMusic)
             Press(VK_F1);
         }
     };
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Run(), 1) << "a window that cannot be made again is a failure";
     EXPECT_EQ(fakeMusic.stops, 0);
     EXPECT_EQ(Seam_Boxes().back().text, "Window Creation Error.");
 }
 
-TEST_F(Loop, FailedStartReturnsZeroAtOnce)
+TEST_F(Loop, FailedStartEndsAtOnceWithAFailureStatus)
 {
     Seam_ScriptAnswers({IDNO});
     Seam_FailNext("GetDC");
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Run(), 1);
     EXPECT_EQ(fakeMusic.stops, 0);
     EXPECT_EQ(Seam_CallCount("PeekMessageA"), 0);
 }

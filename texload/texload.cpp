@@ -2,6 +2,7 @@
 // paths (colour-indexed, plain, derived alpha).
 
 #include "texload/texload.h"
+#include "texload/png_limits.h"
 
 #include <png.h>
 
@@ -21,18 +22,6 @@ static const GLenum ColorIndex4 = 0x80E4;
 static const GLenum ColorIndex8 = 0x80E5;
 static const GLenum ColorIndex12 = 0x80E6;
 static const GLenum ColorIndex16 = 0x80E7;
-
-// Bounds that no real texture reaches, so that a hostile file can't make a load take
-// gigabytes or minutes: image sides, the memory one ancillary chunk may take (a decompressed
-// zTXt), and how many such chunks are kept at all.
-static const png_uint_32 MaxImageSide = 16384;
-static const png_alloc_size_t MaxChunkBytes = 1 << 20;
-static const png_uint_32 MaxCachedChunks = 16;
-
-// Of the ancillary chunks only gAMA and zTXt are honoured. tRNS must be skipped so that palette
-// expansion never adds alpha; sRGB and iCCP because libpng would take a gamma from them.
-static const png_byte SkippedChunks[] = "bKGD\0cHRM\0eXIf\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0tRNS";
-static const int SkippedChunkCount = 16;
 
 // The gamma assumed for a file without gAMA: the inverse of the display gamma, so that such
 // files pass unchanged.

@@ -11,7 +11,7 @@ packages=(
     libpng-dev zlib1g-dev libcli11-dev
 )
 test_packages=(
-    libgtest-dev xvfb xfonts-base xdotool x11-utils
+    libgtest-dev xvfb xfonts-base xdotool x11-utils procps
 )
 fuzz_packages=(
     clang libclang-rt-dev

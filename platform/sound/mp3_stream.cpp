@@ -122,19 +122,44 @@ bool SetUpResampler(Mp3Stream *stream)
 
 } // namespace
 
+namespace {
+
+char openError[160];
+
+// Notes why an open failed, with the decoder's own words where it has any, and releases the
+// stream; false.
+bool OpenFailed(Mp3Stream *stream, const char *what, mpg123_handle *decoder)
+{
+    int code = decoder ? mpg123_errcode(decoder) : MPG123_OK;
+    if (code != MPG123_OK && code != MPG123_ERR)
+        snprintf(openError, sizeof openError, "%s: %s", what, mpg123_plain_strerror(code));
+    else
+        snprintf(openError, sizeof openError, "%s", what);
+    Mp3Close(stream);
+    return false;
+}
+
+} // namespace
+
+const char *Mp3OpenError()
+{
+    return openError;
+}
+
 bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, bool scan)
 {
+    openError[0] = '\0';
     static bool libraryReady = mpg123_init() == MPG123_OK;
     memset(stream, 0, sizeof *stream);
     if (!libraryReady || !data || size == 0)
-        return false;
+        return OpenFailed(stream, data && size == 0 ? "no data" : "the decoder did not start", nullptr);
     stream->data = static_cast<const unsigned char *>(data);
     stream->size = size;
     stream->outputRate = outputRate;
 
     stream->decoder = mpg123_new(nullptr, nullptr);
     if (!stream->decoder)
-        return false;
+        return OpenFailed(stream, "the decoder could not be made", nullptr);
     mpg123_handle *decoder = stream->decoder;
     // Quiet: the library prints nothing. Gapless: position 0 is the first sample of the music.
     // No automatic resampling: its drop-sample method is replaced by syn123's filter.
@@ -144,8 +169,7 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     int channels = 0;
     if (mpg123_replace_reader_handle(decoder, ReadBlock, SeekBlock, nullptr) != MPG123_OK
         || !OpenDecoder(stream, MPG123_ENC_SIGNED_16, &rate, &channels)) {
-        Mp3Close(stream);
-        return false;
+        return OpenFailed(stream, "no MPEG audio found", stream->decoder);
     }
     stream->inputRate = rate;
     stream->inputChannels = channels;
@@ -154,8 +178,7 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     if (rate != outputRate) {
         if (!OpenDecoder(stream, MPG123_ENC_FLOAT_32, &rate, &channels) || rate != stream->inputRate
             || channels != stream->inputChannels) {
-            Mp3Close(stream);
-            return false;
+            return OpenFailed(stream, "no MPEG audio found", stream->decoder);
         }
         bytesPerSample = 4;
         stream->resampler = syn123_new(outputRate, 2, MPG123_ENC_FLOAT_32, 0, nullptr);
@@ -164,8 +187,7 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
         stream->stereoOut = static_cast<float *>(malloc(maxOut * 2 * sizeof(float)));
         stream->pendingCapacity = int(maxOut);
         if (!stream->resampler || maxOut == 0 || !stream->stereoIn || !stream->stereoOut || !SetUpResampler(stream)) {
-            Mp3Close(stream);
-            return false;
+            return OpenFailed(stream, "the resampler could not be set up", nullptr);
         }
     } else {
         stream->pendingCapacity = ChunkInputFrames;
@@ -174,12 +196,10 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     stream->decodeBuffer = static_cast<unsigned char *>(malloc(stream->decodeBytes));
     stream->pending = static_cast<short *>(malloc(size_t(stream->pendingCapacity) * 2 * sizeof(short)));
     if (!stream->decodeBuffer || !stream->pending) {
-        Mp3Close(stream);
-        return false;
+        return OpenFailed(stream, "out of memory", nullptr);
     }
     if (scan && mpg123_scan(decoder) != MPG123_OK) {
-        Mp3Close(stream);
-        return false;
+        return OpenFailed(stream, "damaged", stream->decoder);
     }
     return true;
 }

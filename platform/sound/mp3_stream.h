@@ -35,6 +35,10 @@ struct Mp3Stream {
 // held) when the data holds no MP3 audio or memory runs out.
 bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, bool scan);
 
+// Why the last Mp3Open failed, in words, with the decoder's message where it gave one; "" after
+// one that succeeded.
+const char *Mp3OpenError();
+
 // Writes `frames` stereo frames at the output rate into `out`: the next decoded audio, then
 // silence once the stream has ended. Never allocates.
 void Mp3Read(Mp3Stream *stream, short *out, int frames);

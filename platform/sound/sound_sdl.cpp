@@ -395,28 +395,40 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int)
     return 1;
 }
 
+// Why the last FSOUND_Stream_Open gave no stream; "" after one that opened.
+static const char *streamOpenError = "";
+
 FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int offset, int length)
 {
-    if (!sound.started || !nameOrData || offset < 0)
+    streamOpenError = "";
+    if (!sound.started || !nameOrData || offset < 0) {
+        streamOpenError = !sound.started ? "the sound library is not started" : "no data";
         return nullptr;
+    }
     int slot = 0;
     while (slot < MaxStreams && sound.streams[slot].inUse)
         slot++;
-    if (slot == MaxStreams)
+    if (slot == MaxStreams) {
+        streamOpenError = "every stream is in use";
         return nullptr;
+    }
 
     const unsigned char *data;
     size_t size;
     unsigned char *owned = nullptr;
     if (mode & FSOUND_LOADMEMORY) {
-        if (length <= 0)
+        if (length <= 0) {
+            streamOpenError = "no data";
             return nullptr;
+        }
         data = reinterpret_cast<const unsigned char *>(nameOrData) + offset;
         size = size_t(length);
     } else {
         FILE *file = fopen(nameOrData, "rb");
-        if (!file)
+        if (!file) {
+            streamOpenError = "the file could not be opened";
             return nullptr;
+        }
         long fileSize = -1;
         if (fseek(file, 0, SEEK_END) == 0)
             fileSize = ftell(file);
@@ -431,8 +443,10 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int
             }
         }
         fclose(file);
-        if (!owned)
+        if (!owned) {
+            streamOpenError = "the file could not be read";
             return nullptr;
+        }
         data = owned;
     }
 
@@ -440,6 +454,7 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int
     // outside the lock: the device plays on meanwhile. The decoder keeps the record's address.
     SoundStream *stream = &sound.streams[slot];
     if (!Mp3Open(&stream->mp3, data, size, sound.mixRate, (mode & FSOUND_MPEGACCURATE) != 0)) {
+        streamOpenError = Mp3OpenError();
         free(owned);
         return nullptr;
     }
@@ -455,6 +470,11 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int
     stream->floor = 0;
     sound.openCount++;
     return reinterpret_cast<FSOUND_STREAM *>(uintptr_t(stream->generation) << 8 | uintptr_t(slot + 1));
+}
+
+const char *SoundStreamOpenError()
+{
+    return streamOpenError;
 }
 
 int FSOUND_Stream_PlayEx(int channel, FSOUND_STREAM *handle, FSOUND_DSPUNIT *, signed char startPaused)

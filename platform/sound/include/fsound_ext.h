@@ -27,4 +27,8 @@ int ActiveSoundOutput();
 // silent and offline outputs, or when not started.
 int SoundDeviceBufferFrames();
 
+// Why the last FSOUND_Stream_Open returned no stream, in words, with the decoder's own message
+// where it gave one (for reporting, not for parsing); "" after an open that succeeded.
+const char *SoundStreamOpenError();
+
 #endif

@@ -20,6 +20,9 @@
  *   CreateWindowExA            a hidden window; sends WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE to the
  *                              procedure before returning; fails for an unknown class, a zero client
  *                              size, no video, or a procedure that rejects WM_NCCREATE or WM_CREATE.
+ *                              No video: no display could be opened, and SDL_VIDEODRIVER does not
+ *                              ask for a screenless driver (offscreen, dummy); the first call that
+ *                              needs video then says on stderr which display could not be opened.
  *                              A WS_POPUP window created while a display mode change is in force, at
  *                              that mode's size, becomes an exclusive fullscreen window in that mode.
  *                              [differs: WM_NCCREATE and WM_CREATE carry no CREATESTRUCT]
@@ -39,7 +42,7 @@
  *                              WM_KEYDOWN/WM_KEYUP with virtual-key codes and Win32 lParam bits
  *                              (auto-repeat as repeated key-downs with bit 30 set); keys with Alt (not
  *                              with Ctrl), Alt itself and F10 WM_SYSKEYDOWN/WM_SYSKEYUP; a close
- *                              request, SIGINT or SIGTERM WM_CLOSE. State changes are sent to the
+ *                              request, SIGINT, SIGTERM or SIGHUP WM_CLOSE. State changes are sent to the
  *                              procedure during the call, as Windows sends them: minimise
  *                              WM_ACTIVATE(WA_INACTIVE, minimised) then WM_SIZE(SIZE_MINIMIZED, 0, 0);
  *                              restore WM_SIZE then WM_ACTIVATE(WA_ACTIVE, 0); focus changes
@@ -56,7 +59,10 @@
  *   MessageBoxA                modal SDL message box with the buttons, default button (MB_DEFBUTTONn)
  *                              and icon of uType; Enter picks the default button, Escape picks Cancel,
  *                              or OK on an MB_OK box. With no display it prints "caption: text" on
- *                              stderr and returns the default button. [differs: the owner is ignored]
+ *                              stderr and returns the default button. SIGINT, SIGTERM or SIGHUP
+ *                              while a box is up closes it, releases the layer's windows, contexts
+ *                              and display mode and ends the process with status 0.
+ *                              [differs: the owner is ignored]
  * Display
  *   ChangeDisplaySettingsA     with a mode and CDS_FULLSCREEN: DISP_CHANGE_SUCCESSFUL when the display
  *                              offers exactly that size (and depth where SDL reports one), else

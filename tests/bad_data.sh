@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# The demo binary run headless on damaged, missing or odd data files and with no display: each
+# case checks the line on standard error that names the file (or the display), the demo's own
+# standard output, and what the demo does: runs on until asked to end (then exits 0 through the
+# close path), or exits 1 at once when there is no display. A sanitizer report fails any case.
+# Usage: bad_data.sh KELVO-BINARY DATA-FOLDER
+set -u
+kelvo=$(realpath "$1")
+data=$(realpath "$2")
+workdir=$(mktemp -d)
+demo_pid=""
+cleanup() {
+    [ -n "$demo_pid" ] && kill -KILL "$demo_pid" 2>/dev/null
+    wait 2>/dev/null
+    chmod -R u+rwx "$workdir" 2>/dev/null
+    rm -rf "$workdir"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+export SDL_AUDIODRIVER=dummy
+
+# An IHDR of 20000 x 16 pixels, RGB, with its CRC: a header the loader refuses as too large.
+wide_png() {
+    printf '\211PNG\r\n\032\n'
+    printf '\000\000\000\015\111\110\104\122\000\000\116\040\000\000\000\020\010\002\000\000\000\174\134\330\347'
+}
+
+# A PCM WAV header with a second of silence behind it, as if a WAV had been renamed.
+wav_file() {
+    printf 'RIFF\044\161\002\000WAVEfmt \020\000\000\000\001\000\001\000\104\254\000\000\210\130\001\000\002\000\020\000data\000\161\002\000'
+    head -c 160000 /dev/zero
+}
+
+# Changes the CRC of the first IDAT chunk: the data no longer matches it.
+damage_idat() {
+    local offset length
+    offset=$(grep -obaF IDAT "$1" | head -n1 | cut -d: -f1)
+    length=$(od -An -tu1 -j $((offset - 4)) -N4 "$1" | awk '{ print (($1 * 256 + $2) * 256 + $3) * 256 + $4 }')
+    printf '\125\125\125\125' | dd of="$1" bs=1 seek=$((offset + 4 + length)) conv=notrunc status=none
+}
+
+missing_line() { echo "kelvo: data/music.mp3: $1; without the music the picture stands still at 0 s; press Escape to quit"; }
+
+# Runs one case. $1 name, $2 set-up run inside the copy of the data folder, $3 the expected
+# stderr line (a fixed string; "" for none), $4 expected stdout (none | notfound),
+# $5 runs | fails, $6 video: offscreen | nodisplay | baddisplay, $7 another line stderr must hold.
+check() {
+    local name=$1 setup=$2 line=$3 stdout=$4 outcome=$5 video=$6 also=${7:-}
+    local dir="$workdir/case$((++case_number))"
+    mkdir -p "$dir"
+    cp -r "$data" "$dir/data"
+    (cd "$dir/data" && eval "$setup") || { fail "$name: set-up failed"; return; }
+    local envs=()
+    case "$video" in
+        offscreen) envs=(SDL_VIDEODRIVER=offscreen) ;;
+        nodisplay) envs=(-u SDL_VIDEODRIVER -u DISPLAY -u WAYLAND_DISPLAY) ;;
+        baddisplay) envs=(-u SDL_VIDEODRIVER -u WAYLAND_DISPLAY DISPLAY=:1999) ;;
+    esac
+    : >"$dir/err"
+    (cd "$dir" && exec env "${envs[@]}" "$kelvo") >"$dir/out" 2>"$dir/err" &
+    demo_pid=$!
+    # Wait for the line, or for the demo to end by itself, up to 60 s.
+    for _ in $(seq 600); do
+        [ -n "$line" ] && grep -qxF -- "$line" "$dir/err" && break
+        kill -0 "$demo_pid" 2>/dev/null || break
+        [ -z "$line" ] && grep -q "Start FullScreen?" "$dir/err" && break
+        sleep 0.1
+    done
+    if [ "$outcome" = runs ]; then
+        if kill -0 "$demo_pid" 2>/dev/null; then
+            kill -TERM "$demo_pid"
+        else
+            fail "$name: the demo ended by itself"
+        fi
+    fi
+    for _ in $(seq 600); do kill -0 "$demo_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$demo_pid" 2>/dev/null && { fail "$name: the demo did not end"; kill -KILL "$demo_pid"; }
+    wait "$demo_pid"
+    local rc=$?
+    demo_pid=""
+    local want_rc=0
+    [ "$outcome" = fails ] && want_rc=1
+    [ "$rc" = "$want_rc" ] || fail "$name: exit status $rc, expected $want_rc"
+    if [ -n "$line" ]; then
+        grep -qxF -- "$line" "$dir/err" || fail "$name: no line \"$line\""
+        [ "$(grep -c '^kelvo: ' "$dir/err")" = 1 ] || fail "$name: not exactly one kelvo: line"
+    else
+        grep -q '^kelvo: ' "$dir/err" && fail "$name: unexpected kelvo: line"
+    fi
+    [ -z "$also" ] || grep -qxF -- "$also" "$dir/err" || fail "$name: no line \"$also\""
+    case "$stdout" in
+        none) [ -s "$dir/out" ] && fail "$name: unexpected standard output" ;;
+        notfound) [ "$(cat "$dir/out")" = "$(printf 'Error!\nFile Not Found')" ] || fail "$name: standard output is not Error! / File Not Found" ;;
+    esac
+    if grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$dir/err"; then
+        fail "$name: sanitizer report"
+    fi
+    if [ "$failures" -ne "${failures_before:-0}" ]; then
+        echo "--- stdout"; cat "$dir/out"; echo "--- stderr"; cat "$dir/err"
+    fi
+    failures_before=$failures
+    rm -rf "$dir"
+}
+case_number=0
+
+# name | set-up in data/ | expected line | stdout | outcome | video | another line
+while IFS='|' read -r -u 3 name setup line stdout outcome video also; do
+    [ -z "$name" ] && continue
+    if [ "$setup" = "chmod 000 music.mp3" ] && [ "$(id -u)" = 0 ]; then
+        echo "== $name: skipped (root reads any file)"
+        continue
+    fi
+    echo "== $name ($SECONDS s)"
+    check "$name" "$setup" "$line" "$stdout" "$outcome" "$video" "$also"
+done 3<<EOF
+healthy data|true||none|runs|offscreen
+music missing|rm music.mp3|$(missing_line missing)|notfound|runs|offscreen
+music permission denied|chmod 000 music.mp3|$(missing_line "permission denied")|notfound|runs|offscreen
+music a folder|rm music.mp3 && mkdir music.mp3|$(missing_line "a folder, not a file")|none|runs|offscreen
+music a pipe|rm music.mp3 && mkfifo music.mp3|$(missing_line "a pipe, not a file")|notfound|runs|offscreen
+music empty|: > music.mp3|$(missing_line empty)|none|runs|offscreen
+music too large|truncate -s 300M music.mp3|$(missing_line "too large (300 MiB; at most 256 MiB is read)")|none|runs|offscreen
+music garbage|head -c 100000 /dev/zero > music.mp3|$(missing_line "not an MP3 the decoder can read (no MPEG audio found: Failed to find valid MPEG data within limit on resync. (code 28))")|none|runs|offscreen
+music a renamed WAV|wav_file > music.mp3|$(missing_line "not an MP3 the decoder can read (no MPEG audio found: Failed to find valid MPEG data within limit on resync. (code 28))")|none|runs|offscreen
+background missing|rm bg.png|kelvo: data/bg.png: missing; the background is drawn without its image|none|runs|offscreen
+background a folder|rm bg.png && mkdir bg.png|kelvo: data/bg.png: a folder, not a file; the background is drawn without its image|none|runs|offscreen
+lens light empty|: > fg.png|kelvo: data/fg.png: empty; the lens light is drawn without its image|none|runs|offscreen
+lens light not a PNG|cp music.mp3 fg.png|kelvo: data/fg.png: not a PNG; the lens light is drawn without its image|none|runs|offscreen
+wordmark damaged|damage_idat kelvo.png|kelvo: data/kelvo.png: damaged (libpng: IDAT: CRC error); the wordmark is drawn without its image|none|runs|offscreen|libpng error: IDAT: CRC error
+wordmark cut short|head -c 3000 kelvo.png > cut && mv cut kelvo.png|kelvo: data/kelvo.png: damaged (libpng: Read Error); the wordmark is drawn without its image|none|runs|offscreen
+background too large|wide_png > bg.png|kelvo: data/bg.png: too large (libpng: Image width exceeds user limit in IHDR; at most 16384 pixels a side); the background is drawn without its image|none|runs|offscreen
+no display named|true|kelvo: no display to open (DISPLAY and WAYLAND_DISPLAY are not set); SDL_VIDEODRIVER=offscreen runs the demo without one|none|fails|nodisplay
+a display that is not there|true|kelvo: cannot open the display ":1999"; SDL_VIDEODRIVER=offscreen runs the demo without one|none|fails|baddisplay
+EOF
+
+# Where a creation fails, the layer's line comes before the failure's own message.
+echo "== no display: the line comes before the creation error"
+dir="$workdir/order"
+mkdir -p "$dir" && cp -r "$data" "$dir/data"
+(cd "$dir" && env -u SDL_VIDEODRIVER -u DISPLAY -u WAYLAND_DISPLAY "$kelvo") >/dev/null 2>"$dir/err"
+order=$(grep -nE '^kelvo: no display|^ERROR: Window Creation Error\.$' "$dir/err" | cut -d: -f2 | tr '\n' ' ')
+[ "$order" = "kelvo ERROR " ] || { fail "no display: lines in the order \"$order\""; cat "$dir/err"; }
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failed"
+    exit 1
+fi
+echo "all passed"

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# Signals to the demo under a real X server (Xvfb): Ctrl+C or SIGTERM while the start question
+# is up ends the demo at once with status 0, leaving no box and no process behind; SIGHUP and
+# Ctrl+C while the demo runs tear it down as a close request does (status 0, window gone), and
+# with the demo's own data a whole run prints nothing at all.
+# Usage: x11_signals.sh KELVO-BINARY DATA-FOLDER
+set -u
+kelvo=$(realpath "$1")
+data=$(realpath "$2")
+for tool in Xvfb xdotool xwininfo setsid ps; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
+done
+workdir=$(mktemp -d)
+export SDL_AUDIODRIVER=dummy
+xvfb_pid=""
+demo_pid=""
+cleanup() {
+    [ -n "$demo_pid" ] && kill -KILL -- "-$demo_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$workdir"
+}
+trap cleanup EXIT
+# The demo reads data/ from its working directory.
+mkdir "$workdir/run" && ln -s "$data" "$workdir/run/data"
+cd "$workdir/run" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" 2>"$workdir/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$workdir/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$workdir/display")"
+
+# The id of the mapped top-level window with exactly this title, waiting up to 30 s.
+wait_window() {
+    for _ in $(seq 300); do
+        for id in $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\": (" | awk '{ print $1 }'); do
+            if xwininfo -id "$id" 2>/dev/null | grep -q IsViewable; then
+                echo "$id"
+                return 0
+            fi
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+window_listed() { xwininfo -root -children 2>/dev/null | grep -qF "\"$1\": ("; }
+
+press() {
+    xdotool windowfocus --sync "$1" 2>/dev/null
+    xdotool keydown "$2" 2>/dev/null
+    sleep 0.25
+    xdotool keyup "$2" 2>/dev/null
+}
+
+# The demo in a process group of its own, as a shell runs a foreground job: Ctrl+C in a
+# terminal signals the whole group.
+start_demo() { # $1: output file
+    setsid "$kelvo" >"$1" 2>&1 &
+    demo_pid=$!
+}
+
+# Expects the demo to be gone within $2 tenths of a second with status $1, and nothing of its
+# process group left.
+expect_exit() { # $1: status, $2: tenths of a second, $3: case name
+    local start=$(date +%s%N)
+    for _ in $(seq "$2"); do
+        kill -0 "$demo_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "   ended after $((($(date +%s%N) - start) / 1000000)) ms"
+    if kill -0 "$demo_pid" 2>/dev/null; then
+        fail "$3: the demo did not end within $(($2 / 10)) s"
+        kill -KILL -- "-$demo_pid" 2>/dev/null
+    fi
+    wait "$demo_pid"
+    local rc=$?
+    [ "$rc" = "$1" ] || fail "$3: exit status $rc, expected $1"
+    sleep 0.3
+    local left
+    left=$(ps -e -o pgid=,pid=,comm= | awk -v g="$demo_pid" '$1 == g')
+    [ -z "$left" ] || { fail "$3: processes left behind: $left"; kill -KILL -- "-$demo_pid" 2>/dev/null; }
+    demo_pid=""
+}
+
+# Sanitizer builds report on standard error; any report fails the case.
+expect_clean_output() { # $1: output file, $2: case name
+    if grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$1"; then
+        fail "$2: sanitizer report"
+        cat "$1"
+    fi
+}
+
+# name | signal | sent to (group: as Ctrl+C does; process: the demo alone)
+while IFS='|' read -r -u 3 name signal target; do
+    echo "== $name"
+    out="$workdir/out-${signal}-${target}"
+    start_demo "$out"
+    box=$(wait_window "Start FullScreen?") || { fail "$name: no start question"; cat "$out"; kill -KILL -- "-$demo_pid"; wait "$demo_pid"; demo_pid=""; continue; }
+    sleep 0.3
+    if [ "$target" = group ]; then kill -"$signal" -- "-$demo_pid"; else kill -"$signal" "$demo_pid"; fi
+    expect_exit 0 20 "$name"
+    window_listed "Start FullScreen?" && fail "$name: the question stayed on screen"
+    window_listed kelvo && fail "$name: a kelvo window was made"
+    expect_clean_output "$out" "$name"
+done 3<<'EOF'
+Ctrl+C during the start question|INT|group
+SIGTERM to the demo alone during the start question|TERM|process
+SIGHUP to the demo alone during the start question|HUP|process
+EOF
+
+# name | signal | sent to
+while IFS='|' read -r -u 3 name signal target; do
+    echo "== $name"
+    out="$workdir/run-${signal}-${target}"
+    start_demo "$out"
+    box=$(wait_window "Start FullScreen?") || { fail "$name: no start question"; kill -KILL -- "-$demo_pid"; wait "$demo_pid"; demo_pid=""; continue; }
+    press "$box" Return
+    # This display has no 800x600 mode: the demo offers a window instead.
+    box=$(wait_window "QEZ") || { fail "$name: no fallback question"; kill -KILL -- "-$demo_pid"; wait "$demo_pid"; demo_pid=""; continue; }
+    press "$box" Return
+    wait_window kelvo >/dev/null || fail "$name: no kelvo window"
+    sleep 1
+    if [ "$target" = group ]; then kill -"$signal" -- "-$demo_pid"; else kill -"$signal" "$demo_pid"; fi
+    expect_exit 0 100 "$name"
+    window_listed kelvo && fail "$name: the kelvo window stayed"
+    [ -s "$out" ] && { fail "$name: the demo printed something with healthy data and a display"; cat "$out"; }
+done 3<<'EOF'
+SIGHUP while the demo runs|HUP|process
+Ctrl+C while the demo runs|INT|group
+EOF
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failed"
+    exit 1
+fi
+echo "all passed"
