@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "platform/win32/win32_seam.h"
+#include "platform/win32/preset_answer.h"
 #include "platform/win32/x11_keys.h"
 
 #include <SDL2/SDL.h>
@@ -933,7 +934,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         escapeId = IDOK;
 
     int answer;
-    if (!win32.scriptedAnswers.empty()) {
+    if (PresetAnswerFor(text, &answer)) {
+        // answered in advance by a command-line option: nothing is shown
+    } else if (!win32.scriptedAnswers.empty()) {
         answer = win32.scriptedAnswers.front();
         win32.scriptedAnswers.erase(win32.scriptedAnswers.begin());
     } else {
