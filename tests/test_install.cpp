@@ -253,7 +253,7 @@ TEST(Package, HoldsTheProgramsDataAndDesktopFilesWithComputedDependencies)
     EXPECT_TRUE(Contains(field("Maintainer"), "<")) << field("Maintainer");
     EXPECT_FALSE(field("Description").empty());
     std::string depends = field("Depends");
-    for (const char *library : {"libc6", "libsdl2-2.0-0", "libpng16-16", "libmpg123-0", "libstdc++6"})
+    for (const char *library : {"libc6", "libsdl2-2.0-0", "libpng16-16", "libmpg123-0", "libstdc++6", "libgl1"})
         EXPECT_TRUE(Contains(depends, library)) << "Depends: " << depends;
 
     std::string files = Shell(out, "dpkg-deb -c '" + deb + "'").out;
