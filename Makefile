@@ -60,3 +60,18 @@ fuzz: build
 
 clean:
 	rm -rf build build-sanitize build-fuzz
+
+# Installs the demo, its tools, data, desktop entry, metainfo, icons and manual pages under
+# PREFIX (programs in PREFIX/games, data in PREFIX/share/games/kelvo); DESTDIR stages it.
+PREFIX ?= /usr/local
+.PHONY: install package
+install: build
+	cmake --install build --prefix $(PREFIX)
+
+# The Debian package kelvo_<version>_<arch>.deb, in the repository root; its dependencies are
+# computed from the programs by dpkg-shlibdeps.
+package: build
+	bash tools/setup.sh --package
+	rm -f build/kelvo_*.deb
+	cd build && cpack -G DEB
+	mv build/kelvo_*.deb .

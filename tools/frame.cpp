@@ -1,8 +1,9 @@
 // The frame tool: draws the demo's frame at given music positions and writes each as an
 // 800 x 600 PNG, with no display and no sound, through the demo's own window, scene, music and
-// DrawFrame. Run it from the repository root, where the demo finds data/.
+// DrawFrame. It finds data/ as the demo does (--data DIR, KELVO_DATA_DIR, the working directory,
+// the build tree, the installed data); outputs are named relative to where it was started.
 //
-// Usage: kelvo_frame <clock-ms> <out.png> [<clock-ms> <out.png> ...]
+// Usage: kelvo_frame [--data DIR] <clock-ms> <out.png> [<clock-ms> <out.png> ...]
 //
 // The clock is the music position, so a frame at any moment but 0 needs data/music.mp3: the
 // sound layer runs on its offline output, where nothing plays and a seek lands exactly, and the
@@ -26,11 +27,14 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <string>
 #include <vector>
 
 #include "app/app.h"
 #include "audio/music.h"
 #include "render/frame.h"
+#include "platform/data_folder.h"
+#include "platform/options.h"
 #include "tools/png_write.h"
 
 namespace {
@@ -44,14 +48,6 @@ struct FrameRequest {
     int clock;
     const char *path;
 };
-
-void PrintUsage()
-{
-    fprintf(stderr, "usage: kelvo_frame <clock-ms> <out.png> [<clock-ms> <out.png> ...]\n"
-                    "  draws the demo's frame at each music position (whole milliseconds, 0 to %ld)\n"
-                    "  into an 800 x 600 PNG; run from the folder that holds data/\n",
-                    MaxClock);
-}
 
 // A clock argument: decimal digits only, within 0 to MaxClock.
 bool ParseClock(const char *text, int *clock)
@@ -126,23 +122,38 @@ bool DrawRequests(const std::vector<FrameRequest> &requests)
 
 int main(int argc, char **argv)
 {
-    if (argc < 3 || (argc - 1) % 2 != 0) {
-        PrintUsage();
-        return 2;
-    }
+    CLI::App options("Draws the demo's frame at each music position (whole milliseconds, 0 to " +
+                     std::to_string(MaxClock) + ") into an 800 x 600 PNG, with no display and no sound.");
+    std::vector<std::string> arguments;
+    std::string dataFolder;
+    options.add_option("clock-ms out.png", arguments, "Pairs of a clock and the PNG file to write")->required();
+    options.add_option("--data", dataFolder, "The folder that holds data/ (default: as the demo finds it)")
+        ->type_name("DIR");
+    int exitCode = ParseOptions(options, "kelvo_frame", argc, argv);
+    if (exitCode >= 0)
+        return exitCode;
+    if (arguments.size() % 2 != 0)
+        return RefuseCommandLine(options, "every clock needs an output file after it");
+    std::vector<std::string> outputs;
     std::vector<FrameRequest> requests;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        FrameRequest request = {0, argv[i + 1]};
-        if (!ParseClock(argv[i], &request.clock)) {
-            fprintf(stderr, "kelvo_frame: '%s' is not a clock in whole milliseconds from 0 to %ld\n", argv[i], MaxClock);
+    for (size_t i = 0; i + 1 < arguments.size(); i += 2) {
+        FrameRequest request = {0, nullptr};
+        if (!ParseClock(arguments[i].c_str(), &request.clock)) {
+            fprintf(stderr, "kelvo_frame: '%s' is not a clock in whole milliseconds from 0 to %ld\n",
+                    arguments[i].c_str(), MaxClock);
             return 2;
         }
-        if (!request.path[0]) {
+        if (arguments[i + 1].empty()) {
             fprintf(stderr, "kelvo_frame: an empty output path for clock %d\n", request.clock);
             return 2;
         }
+        // Outputs are named from where the tool was started, before it moves to the data.
+        outputs.push_back(AbsoluteFromWorkingDirectory(arguments[i + 1]));
         requests.push_back(request);
     }
+    for (size_t i = 0; i < requests.size(); i++)
+        requests[i].path = outputs[i].c_str();
+    EnterDataFolder("kelvo_frame", dataFolder.c_str(), ExecutablePath(argv[0]));
 
     // No display needed; the music starts on the offline output, silent and still until seeked.
     setenv("SDL_VIDEODRIVER", "offscreen", 0);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that kelvo needs to build and run; with `--test`, also what its
-# tests need; with `--fuzz`, also clang for the fuzz target. Does nothing when they are all there;
+# tests need; with `--fuzz`, also clang for the fuzz target; with `--package`, what building the
+# Debian package needs. Does nothing when they are all there;
 # needs root (directly or through sudo) only when something is missing.
 set -eu
 
@@ -10,8 +11,13 @@ packages=(
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
     libpng-dev zlib1g-dev libcli11-dev
 )
+# What `make package` needs beyond the build: dpkg-shlibdeps and file, which CPack's DEB generator calls.
+package_packages=(
+    dpkg-dev file
+)
 test_packages=(
     libgtest-dev xvfb xfonts-base xdotool x11-utils procps
+    desktop-file-utils appstream lintian man-db "${package_packages[@]}"
 )
 fuzz_packages=(
     clang libclang-rt-dev
@@ -20,7 +26,8 @@ for option in "$@"; do
     case "$option" in
         --test) packages+=("${test_packages[@]}") ;;
         --fuzz) packages+=("${fuzz_packages[@]}") ;;
-        *) echo "usage: tools/setup.sh [--test] [--fuzz]" >&2; exit 2 ;;
+        --package) packages+=("${package_packages[@]}") ;;
+        *) echo "usage: tools/setup.sh [--test] [--fuzz] [--package]" >&2; exit 2 ;;
     esac
 done
 

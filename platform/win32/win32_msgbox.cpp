@@ -1,6 +1,7 @@
 // Message boxes of the Win32 layer: SDL's modal boxes, or a line on standard error where
 // there is no screen to show one on.
 
+#include "platform/win32/preset_answer.h"
 #include "platform/win32/win32_internal.h"
 
 #include <cstdio>
@@ -65,7 +66,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         escapeId = IDOK;
 
     int answer;
-    if (!win32.scriptedAnswers.empty()) {
+    if (PresetAnswerFor(text, &answer)) {
+        // answered in advance by a command-line option: nothing is shown
+    } else if (!win32.scriptedAnswers.empty()) {
         answer = win32.scriptedAnswers.front();
         win32.scriptedAnswers.erase(win32.scriptedAnswers.begin());
     } else {
