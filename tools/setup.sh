@@ -9,6 +9,7 @@ packages=(
     libsdl2-dev libx11-dev libmpg123-dev
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
     libpng-dev zlib1g-dev libcli11-dev
+    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
 )
 test_packages=(
     libgtest-dev xvfb xfonts-base xdotool x11-utils
