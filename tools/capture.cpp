@@ -41,6 +41,17 @@ void RequestStop(int)
     stopRequested = 1;
 }
 
+// Ctrl+C and SIGTERM ask the frame loop to stop at the next frame.
+void CatchStopSignals()
+{
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 double Seconds()
 {
     timespec now;
@@ -184,13 +195,7 @@ int main(int argc, char **argv)
     }
     fclose(musicFile);
 
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    setenv("SDL_NO_SIGNAL_HANDLERS", "1", 1); // the stop is ours to handle
+    CatchStopSignals();
 
     // The temporary file sits beside OUTPUT (so that the rename stays on one file system), hidden.
     std::string folder = FolderOf(output);
@@ -207,6 +212,7 @@ int main(int argc, char **argv)
         unlink(temp.c_str());
         return 1;
     }
+    CatchStopSignals(); // again: the window layer takes the signals over when it starts
     if (!OfflineDemoHasMusic()) {
         CloseOfflineDemo();
         unlink(temp.c_str());

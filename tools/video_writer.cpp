@@ -147,8 +147,8 @@ bool OpenVideoCodec(VideoWriter *writer, std::string *error)
     if (writer->output->oformat->flags & AVFMT_GLOBALHEADER)
         video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (lossless) {
-        // Planar RGB: the picture goes in and comes out with every byte as drawn.
-        video->pix_fmt = AV_PIX_FMT_GBRP;
+        // RGB: the picture goes in and comes out with every byte as drawn.
+        video->pix_fmt = AV_PIX_FMT_0RGB32;
         video->gop_size = 1;
         video->thread_count = 2;
         av_opt_set_int(video->priv_data, "slices", 4, 0);
