@@ -159,12 +159,14 @@ bool OpenVideoCodec(VideoWriter *writer, std::string *error)
         video->color_range = AVCOL_RANGE_MPEG;
         video->colorspace = AVCOL_SPC_SMPTE170M;
         video->gop_size = settings.fps * 2;
+        // Two threads keep up with the drawing, which is the slower side, and keep the encoder's
+        // memory the same on any machine.
+        video->thread_count = 2;
         if (strcmp(codec->name, "libx264") == 0) {
             av_opt_set(video->priv_data, "preset", "medium", 0);
             av_opt_set_double(video->priv_data, "crf", quality, 0);
         } else {
             video->bit_rate = 0;
-            video->thread_count = 2;
             av_opt_set_int(video->priv_data, "crf", quality, 0);
             av_opt_set(video->priv_data, "deadline", "good", 0);
             av_opt_set_int(video->priv_data, "cpu-used", 4, 0);
