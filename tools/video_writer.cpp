@@ -425,7 +425,8 @@ VideoWriter *OpenVideoWriter(const VideoSettings &settings, std::string *error)
 
     writer->pool.resize(size_t(settings.poolChunks < 1 ? 1 : settings.poolChunks));
     for (VideoChunk &chunk : writer->pool) {
-        chunk.rgb.resize(size_t(settings.width) * size_t(settings.height) * 3);
+        // The converter's vector code reads whole 16-byte blocks, past the end of the last row.
+        chunk.rgb.resize(size_t(settings.width) * size_t(settings.height) * 3 + 64);
         writer->freeChunks.push_back(&chunk);
     }
     writer->encoder = std::thread(RunEncoder, writer);

@@ -40,7 +40,7 @@ struct VideoSettings {
 
 // One picture (may be absent) and the audio that follows it in the recording.
 struct VideoChunk {
-    std::vector<unsigned char> rgb; // width * height * 3 bytes, top row first
+    std::vector<unsigned char> rgb; // width * height * 3 bytes, top row first (and a little more)
     bool hasPicture;
     std::vector<short> audio;       // interleaved stereo; audioFrames * 2 used
     int audioFrames;
