@@ -8,7 +8,7 @@
 // failed or interrupted run never leaves a file that looks finished.
 //
 // Exit codes: 0 written; 1 nothing written (a failure, said in one line); 2 bad arguments;
-// 130 stopped by Ctrl+C (or SIGTERM), nothing written.
+// 130 stopped by Ctrl+C (143 by SIGTERM), nothing written.
 
 #include <CLI/CLI.hpp>
 
@@ -36,9 +36,9 @@ const char MusicPath[] = "data/music.mp3";
 
 volatile sig_atomic_t stopRequested = 0;
 
-void RequestStop(int)
+void RequestStop(int signal)
 {
-    stopRequested = 1;
+    stopRequested = signal;
 }
 
 // Ctrl+C and SIGTERM ask the frame loop to stop at the next frame.
@@ -234,7 +234,7 @@ int main(int argc, char **argv)
     if (result == RecordInterrupted) {
         unlink(temp.c_str());
         fprintf(stderr, "%s: interrupted; nothing written\n", Tool);
-        return 130;
+        return 128 + (stopRequested ? int(stopRequested) : SIGINT); // 130 for Ctrl+C, 143 for SIGTERM
     }
     if (result == RecordFailed) {
         unlink(temp.c_str());
