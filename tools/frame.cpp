@@ -13,16 +13,6 @@
 //
 // Exit codes: 0 all frames written; 1 a frame could not be drawn or written; 2 bad arguments.
 
-#include <windows.h>
-
-#include <GL/gl.h>
-
-#include <SDL2/SDL.h>
-
-#include <fsound_ext.h>
-
-#include <algorithm>
-
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -30,17 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "audio/music.h"
-#include "render/frame.h"
 #include "platform/data_folder.h"
 #include "platform/options.h"
+#include "tools/offline_demo.h"
 #include "tools/png_write.h"
 
 namespace {
 
-const int FrameWidth = 800;
-const int FrameHeight = 600;
 // The clock is a float of whole milliseconds: beyond 2^24 it could no longer hold each one.
 const long MaxClock = 16777216;
 
@@ -66,53 +53,24 @@ bool ParseClock(const char *text, int *clock)
     return true;
 }
 
-// Reads the back buffer and writes it, top row first.
-bool WriteBackBuffer(const char *path)
-{
-    std::vector<unsigned char> bottomUp(size_t(FrameWidth) * FrameHeight * 3);
-    glFinish();
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, FrameWidth, FrameHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
-    if (glGetError() != GL_NO_ERROR) {
-        fprintf(stderr, "kelvo_frame: the frame could not be read back for %s\n", path);
-        return false;
-    }
-    std::vector<unsigned char> topDown(bottomUp.size());
-    const size_t rowBytes = size_t(FrameWidth) * 3;
-    for (int y = 0; y < FrameHeight; y++)
-        std::copy(bottomUp.begin() + long(size_t(FrameHeight - 1 - y) * rowBytes),
-                  bottomUp.begin() + long(size_t(FrameHeight - y) * rowBytes), topDown.begin() + long(size_t(y) * rowBytes));
-    return WritePngFile(path, FrameWidth, FrameHeight, 3, topDown.data());
-}
-
 // Draws and writes every requested frame; false at the first one that fails.
 bool DrawRequests(const std::vector<FrameRequest> &requests)
 {
-    GLint viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    if (viewport[2] != FrameWidth || viewport[3] != FrameHeight) {
-        fprintf(stderr, "kelvo_frame: the window is %d x %d, not %d x %d\n", viewport[2], viewport[3], FrameWidth,
-                FrameHeight);
-        return false;
-    }
-    bool haveMusic = music.stream != nullptr;
     for (const FrameRequest &request : requests)
-        if (request.clock != 0 && !haveMusic) {
+        if (request.clock != 0 && !OfflineDemoHasMusic()) {
             fprintf(stderr, "kelvo_frame: no music stream (data/music.mp3 missing or unreadable), so the clock stays "
                             "at 0 and %d ms cannot be drawn; nothing written\n",
                     request.clock);
             return false;
         }
+    std::vector<unsigned char> rgb(DemoFrameBytes);
     for (const FrameRequest &request : requests) {
         SeekMusic(request.clock);
-        if (MusicPositionMs() != request.clock) {
-            fprintf(stderr, "kelvo_frame: the music did not move to %d ms (it reads %d ms); %s not written\n",
-                    request.clock, MusicPositionMs(), request.path);
+        if (!DrawOfflineFrame("kelvo_frame", request.clock) || !ReadOfflineFrame("kelvo_frame", rgb.data())) {
+            fprintf(stderr, "kelvo_frame: %s not written\n", request.path);
             return false;
         }
-        DrawFrame(); // false only says the demo would end here; the frame is drawn all the same
-        if (!WriteBackBuffer(request.path))
+        if (!WritePngFile(request.path, DemoFrameWidth, DemoFrameHeight, 3, rgb.data()))
             return false;
     }
     return true;
@@ -155,18 +113,9 @@ int main(int argc, char **argv)
         requests[i].path = outputs[i].c_str();
     EnterDataFolder("kelvo_frame", dataFolder.c_str(), ExecutablePath(argv[0]));
 
-    // No display needed; the music starts on the offline output, silent and still until seeked.
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    ForceSoundOutput(FSOUND_OUTPUT_OFFLINE);
-    if (!CreateMainWindow("kelvo", FrameWidth, FrameHeight, 32, false)) {
-        fprintf(stderr, "kelvo_frame: no window with a GL context\n");
-        StopMusic();
-        SDL_Quit();
+    if (!OpenOfflineDemo("kelvo_frame"))
         return 1;
-    }
     bool drawn = DrawRequests(requests);
-    StopMusic();
-    DestroyMainWindow();
-    SDL_Quit();
+    CloseOfflineDemo();
     return drawn ? 0 : 1;
 }

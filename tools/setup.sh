@@ -10,6 +10,7 @@ packages=(
     libsdl2-dev libx11-dev libmpg123-dev
     libgl-dev libopengl-dev libglu1-mesa-dev libegl1 libegl-mesa0 libgl1-mesa-dri
     libpng-dev zlib1g-dev libcli11-dev
+    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
 )
 # What `make package` needs beyond the build: dpkg-shlibdeps and file, which CPack's DEB generator calls.
 package_packages=(
