@@ -285,6 +285,11 @@ TEST_F(CaptureTool, Mp4HoldsEveryFrameAndTheMusicInStep)
     // 32 s to 34 s at 30 fps: frames at floor(k * 1000 / 30) ms, k = 960 to 1019.
     ASSERT_EQ(Capture({"--fps", "30", "--from", "32", "--to", "34", "out.mp4"}), 0) << errors;
     EXPECT_EQ(Outputs(), std::set<std::string>{"out.mp4"}) << "the temporary file is gone";
+    struct stat info;
+    const mode_t mask = umask(0);
+    umask(mask);
+    ASSERT_EQ(stat((folder + "/out.mp4").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << "the video is not left private like a temporary file";
     EXPECT_NE(errors.find("wrote out.mp4: 60 frames at 30 fps"), std::string::npos)
         << "one summary line when standard error is not a terminal:\n" << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;

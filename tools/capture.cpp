@@ -182,7 +182,9 @@ int main(int argc, char **argv)
                 S_ISDIR(info.st_mode) ? "is a folder" : "exists; -y overwrites it");
         return 1;
     }
-    // OUTPUT is named from where the tool was started, before it moves to the data.
+    // OUTPUT is named from where the tool was started, before it moves to the data; messages
+    // name it as the user did.
+    const std::string shown = output;
     output = AbsoluteFromWorkingDirectory(output);
     EnterDataFolder(Tool, dataFolder.c_str(), ExecutablePath(argv[0]));
     FILE *musicFile = fopen(MusicPath, "rb");
@@ -202,9 +204,13 @@ int main(int argc, char **argv)
     std::string temp = (folder == "/" ? "" : folder) + "/." + base + ".XXXXXX.part";
     int descriptor = mkstemps(&temp[0], 5);
     if (descriptor < 0) {
-        fprintf(stderr, "%s: cannot write in %s (%s)\n", Tool, folder.c_str(), strerror(errno));
+        fprintf(stderr, "%s: cannot write in %s (%s)\n", Tool, FolderOf(shown).c_str(), strerror(errno));
         return 1;
     }
+    // mkstemps makes the file private; the finished video gets the permissions of any new file.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
     close(descriptor);
 
     if (!OpenOfflineDemo(Tool)) {
@@ -243,7 +249,7 @@ int main(int argc, char **argv)
     if (!PlaceOutput(temp, output, overwrite)) {
         int code = errno;
         unlink(temp.c_str());
-        fprintf(stderr, "%s: %s could not be put in place (%s); nothing written\n", Tool, output.c_str(),
+        fprintf(stderr, "%s: %s could not be put in place (%s); nothing written\n", Tool, shown.c_str(),
                 strerror(code));
         return 1;
     }
@@ -251,7 +257,7 @@ int main(int argc, char **argv)
         double elapsed = Seconds() - progress.start;
         int64_t frames = endFrame - firstFrame;
         fprintf(stderr, "%s: wrote %s: %lld frames at %d fps (%.3f s from %.3f s) with the music, in %.1f s (%.1f fps)\n",
-                Tool, output.c_str(), (long long)frames, fps, double(frames) / fps,
+                Tool, shown.c_str(), (long long)frames, fps, double(frames) / fps,
                 double(CaptureFrameClock(firstFrame, fps)) / 1000.0, elapsed, double(frames) / elapsed);
     }
     return 0;
