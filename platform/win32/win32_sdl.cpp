@@ -112,6 +112,7 @@ struct Win32State {
     std::vector<SDL_DisplayMode> offeredModes;
     void (*peekHook)(int);
     int peekCalls;
+    std::vector<SeamCall> callLog;
 };
 
 Win32State win32 = {};
@@ -123,6 +124,7 @@ const GlAttribs DefaultAttribs = {8, 8, 8, 0, 16, 0, 1};
 bool Enter(Fn fn)
 {
     win32.calls[fn]++;
+    win32.callLog.push_back({fnNames[fn], {0, 0}});
     if (win32.failNext[fn] > 0) {
         win32.failNext[fn]--;
         return false;
@@ -660,6 +662,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     (void)param;
     if (!Enter(FnCreateWindowExA) || !className || reinterpret_cast<uintptr_t>(className) <= 0xFFFF)
         return NULL;
+    win32.callLog.back().args[0] = exStyle;
+    win32.callLog.back().args[1] = style;
     int classSlot = -1;
     for (int i = 0; i < MaxClasses; i++)
         if (win32.classes[i].used && strcasecmp(win32.classes[i].name, className) == 0)
@@ -797,6 +801,7 @@ HWND WINAPI SetFocus(HWND window)
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     int slot = SlotOf(window, KindWindow);
+    win32.callLog.push_back({"DefWindowProcA", {message, wParam}});
     if (slot < 0)
         return 0;
     Window &w = win32.windows[slot];
@@ -1214,6 +1219,7 @@ void Seam_Reset()
     win32.offeredModes.clear();
     win32.peekHook = NULL;
     win32.peekCalls = 0;
+    win32.callLog.clear();
     pendingInterrupt = 0;
 }
 
@@ -1326,3 +1332,7 @@ bool Seam_AskScreenSaver(HWND window)
 }
 
 void Seam_SetPeekHook(void (*hook)(int call)) { win32.peekHook = hook; }
+
+const std::vector<SeamCall> &Seam_Calls() { return win32.callLog; }
+
+void Seam_Note(const char *name) { win32.callLog.push_back({name, {0, 0}}); }
