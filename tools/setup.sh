@@ -12,6 +12,7 @@ packages=(
 )
 test_packages=(
     libgtest-dev xvfb xfonts-base xdotool x11-utils
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 fuzz_packages=(
     clang libclang-rt-dev
