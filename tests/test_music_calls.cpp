@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,20 +23,17 @@ struct Call {
     std::vector<long long> args;
     bool operator==(const Call &other) const { return name == other.name && args == other.args; }
 };
-
 void PrintTo(const Call &call, std::ostream *out)
 {
-    *out << call.name << "(";
-    for (size_t i = 0; i < call.args.size(); i++)
-        *out << (i ? ", " : "") << call.args[i];
-    *out << ")";
+    *out << call.name << testing::PrintToString(call.args);
 }
 
 std::vector<Call> calls;
 FSOUND_STREAM *const TheStream = reinterpret_cast<FSOUND_STREAM *>(0x5000);
-int playResult = 3;                // what FSOUND_Stream_PlayEx returns
-const void *openedData = nullptr;  // the block FSOUND_Stream_Open was given
-std::string openedBytes;           // and what it held then
+const long long Stream = 0x5000;
+int playResult;           // what FSOUND_Stream_PlayEx returns
+const char *openedData;   // the block FSOUND_Stream_Open was given
+std::string openedBytes;  // and what it held then
 
 long long Handle(const void *p) { return (long long)reinterpret_cast<uintptr_t>(p); }
 
@@ -81,16 +79,10 @@ namespace {
 // Each test runs in a fresh working directory, with the music module back at its start.
 class MusicCalls : public testing::Test {
 protected:
-    std::string home, directory;
+    char folder[32] = "/tmp/kelvo-calls-XXXXXX";
     void SetUp() override
     {
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        home = cwd;
-        char pattern[] = "/tmp/kelvo-calls-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory = pattern;
-        ASSERT_EQ(chdir(directory.c_str()), 0);
+        ASSERT_TRUE(mkdtemp(folder) && chdir(folder) == 0 && mkdir("data", 0755) == 0);
         free(music.musicData);
         music = {nullptr, -1, nullptr, 0};
         calls.clear();
@@ -100,20 +92,17 @@ protected:
     {
         unlink("data/music.mp3");
         rmdir("data");
-        EXPECT_EQ(chdir(home.c_str()), 0);
-        rmdir(directory.c_str());
+        EXPECT_EQ(chdir("/tmp"), 0);
+        rmdir(folder);
     }
     static void WriteTrack(const std::string &bytes)
     {
-        mkdir("data", 0755);
         FILE *out = fopen("data/music.mp3", "wb");
         ASSERT_NE(out, nullptr);
         fwrite(bytes.data(), 1, bytes.size(), out);
         fclose(out);
     }
 };
-
-const long long Stream = Handle(TheStream);
 
 TEST_F(MusicCalls, StartOpensTheFileFromMemoryPausedThenRunsAndTheRestUseItsStream)
 {
