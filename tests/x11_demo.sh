@@ -68,7 +68,9 @@ wait_window() {
     return 1
 }
 
-gone() { ! xwininfo -root -children 2>/dev/null | grep -q "^ *$1 "; }
+# A window id is gone; with a title, the window with that id and title. (Each message box has a
+# display connection of its own, so the next box may get the id of the last one.)
+gone() { ! xwininfo -root -children 2>/dev/null | grep -qF " $1 \"${2:-}"; }
 exited() { ! kill -0 "$demo_pid" 2>/dev/null; }
 
 # Waits up to $1 seconds for the command in the other arguments to succeed.
@@ -120,17 +122,17 @@ wait_exit() { # $1: expected exit code, $2: bound in seconds
     [ "$rc" = "$1" ] || fail "exit code $rc, expected $1"
 }
 
-# Answers the message box with this caption with its default button. The box acts on the
-# release of Return, so the key is typed again until the box is gone.
+# Answers the message box with this caption with its default button (the box acts on the
+# release of Return). A box that has just appeared may miss keys typed before it is ready, so
+# Return is typed again while it stays up, but only every 10 s: typing it while the box is
+# closing could answer the next one.
 answer() { # caption
     local box
     box=$(wait_window "$1") || return 1
-    for _ in $(seq 10); do
+    for _ in 1 2 3 4 5 6; do
         xdotool windowfocus --sync "$box" 2>/dev/null
-        xdotool keydown Return 2>/dev/null
-        sleep 0.1
-        xdotool keyup Return 2>/dev/null
-        wait_for 3 gone "$box" && return 0
+        xdotool key Return 2>/dev/null
+        wait_for 10 gone "$box" "$1" && return 0
     done
     return 1
 }
