@@ -155,10 +155,12 @@ hold "$win" m 60 far_from_start "$win" || fail "M did not move the picture on (d
 echo "after M: diff=$diff to the start"
 hold "$win" n 60 near_start "$win" || fail "N did not bring the picture back to the start (diff=$diff)"
 echo "after N: diff=$diff to the start"
+# Played through, the music takes 142 s to the end; M held gets there in 20 to 40 s on a quiet
+# machine, and in under 110 s here beside two busy processes and other builds.
 began=$SECONDS
-hold "$win" m 120 exited || fail "M held did not reach the end"
+hold "$win" m 130 exited || fail "M held did not reach the end"
 echo "M held to the end: $((SECONDS - began)) s"
-[ $((SECONDS - began)) -lt 100 ] || fail "reaching the end with M took $((SECONDS - began)) s"
+[ $((SECONDS - began)) -lt 120 ] || fail "reaching the end with M took $((SECONDS - began)) s"
 wait_exit 0
 
 echo "== an 800x600 display: fullscreen, F1 to windowed, closed by the window manager's request"
