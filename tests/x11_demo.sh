@@ -32,7 +32,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # A step the rest depends on failed: show what the demo said and stop.
 die() {
     echo "FAIL: $*"
-    echo "--- demo output"; cat "$workdir"/out* 2>/dev/null
+    echo "--- windows"; xwininfo -root -children 2>&1 | grep '"'
+    echo "--- demo output"; tail -n 20 "$workdir"/out* 2>/dev/null
     exit 1
 }
 
@@ -45,7 +46,7 @@ start_x() { # $1: screen size
     # No auto-repeat: a key held across an F1 re-creation would otherwise switch again.
     Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -r 3>"$workdir/display" 2>"$workdir/xvfb.log" &
     xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$workdir/display" ] && break; sleep 0.1; done
+    wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
     export DISPLAY=":$(head -n1 "$workdir/display")"
 }
 
