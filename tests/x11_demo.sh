@@ -89,16 +89,24 @@ geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } E
 
 # Holds a key down in a window (XTEST, as a keyboard does) until the command in the remaining
 # arguments succeeds or $3 seconds pass, then lets it go. The loop reads the keys once per
-# frame, so a press is only seen by a frame that starts while the key is down.
+# frame, so a press is only seen by a frame that starts while the key is down. A press that
+# reaches the demo before it has taken in its new focus counts as held into the window and is
+# never seen (the server has no auto-repeat here), so a key without effect after 10 s is let
+# go and pressed again.
 hold() { # window key bound command...
-    local window=$1 key=$2 bound=$3
+    local window=$1 key=$2 end=$((SECONDS + $3))
     shift 3
     xdotool windowfocus --sync "$window" 2>/dev/null
-    xdotool keydown "$key" 2>/dev/null
-    wait_for "$bound" "$@"
-    local seen=$?
-    xdotool keyup "$key" 2>/dev/null
-    return $seen
+    while :; do
+        xdotool keydown "$key" 2>/dev/null
+        local left=$((end - SECONDS))
+        wait_for $((left < 10 ? left : 10)) "$@"
+        local seen=$?
+        xdotool keyup "$key" 2>/dev/null
+        [ "$seen" -eq 0 ] && return 0
+        [ "$SECONDS" -ge "$end" ] && return 1
+        sleep 0.5
+    done
 }
 
 # The picture's figures (see kelvo_x11_picture), in the variables bands, mean, white and diff.
