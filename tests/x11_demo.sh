@@ -43,8 +43,10 @@ die() {
 start_x() { # $1: screen size
     [ -n "$xvfb_pid" ] && { kill "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null; }
     rm -f "$workdir/display"
-    # No auto-repeat: a key held across an F1 re-creation would otherwise switch again.
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -r 3>"$workdir/display" 2>"$workdir/xvfb.log" &
+    # No auto-repeat: a key held across an F1 re-creation would otherwise switch again. No reset
+    # when the last client leaves: the polling tools come and go, and a demo starting during a
+    # reset would find no display.
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -r -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
     xvfb_pid=$!
     wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
     export DISPLAY=":$(head -n1 "$workdir/display")"
