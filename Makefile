@@ -58,6 +58,13 @@ fuzz: build
 	cd build-fuzz && $(SANITIZER_ENV) SDL_VIDEODRIVER=offscreen ./tests/fuzz/fuzz_png corpus seeds \
 		-max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -close_fd_mask=2 -print_final_stats=1
 
+# The app's sources against the real Win32, GL and GLU headers of the mingw-w64 cross compiler:
+# they compile, app/ and render/ link into a Windows executable, and the constants of
+# platform/win32/include/windows.h agree with the real header.
+.PHONY: check-win32
+check-win32: setup-test
+	bash tools/check_win32.sh
+
 clean:
 	rm -rf build build-sanitize build-fuzz
 

@@ -2,6 +2,8 @@
 #include "tests/fakes.h"
 
 #include "audio/music.h"
+#include "platform/win32/win32_seam.h"
+#include "render/frame.h"
 
 FakeMusic fakeMusic;
 
@@ -13,6 +15,8 @@ void ResetFakeMusic()
 void StartMusic()
 {
     fakeMusic.starts++;
+    fakeMusic.texturesAtStart = (renderer.backgroundTexture != 0) + (renderer.foregroundTexture != 0) +
+                                (renderer.logoTexture != 0);
 }
 
 int MusicPositionMs()
@@ -32,4 +36,5 @@ void SeekMusic(int positionMs)
 void StopMusic()
 {
     fakeMusic.stops++;
+    Seam_Note("StopMusic"); // its place among the Win32 calls of the teardown
 }

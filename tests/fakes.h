@@ -10,6 +10,7 @@ struct FakeMusic {
     int position;          // what MusicPositionMs reports next
     int advancePerQuery;   // added to position after each report, like a running clock
     int starts, stops, queries;
+    int texturesAtStart;   // scene textures already loaded when StartMusic was last called
     std::vector<int> seeks;
 };
 extern FakeMusic fakeMusic;

@@ -114,7 +114,7 @@ double BarEdgeDistance(int x, int row, float clock)
         double angle = float(BarAngleDegrees(bar, clock)) * M_PI / 180.0;
         double dx = p.x - float(3.0 * std::sin(double(bar)));
         double across = dx * std::cos(angle) + p.y * std::sin(angle);
-        double halfWidth = 0.1 * float(BarWidthScale(clock));
+        double halfWidth = 0.1 * float(1.0 + 0.1 * std::sin(double(clock))); // the width jitter
         double distance = (std::fabs(across) - halfWidth) / pixel;
         if (distance < nearest)
             nearest = distance;

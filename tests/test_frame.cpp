@@ -104,7 +104,7 @@ TEST_F(Frame, ClearsDepthEachFrame)
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
-TEST_F(Frame, RecreationLoadsAgainAndKeepsTheClock)
+TEST_F(Frame, RecreationKeepsTheClockAndStartsTheMusicAgain)
 {
     fakeMusic.position = 5000;
     DrawFrame();

@@ -9,6 +9,8 @@
 #include "tests/fakes.h"
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -88,6 +90,15 @@ TEST_F(Loop, EscapeEndsAfterDrawingAFrameThatIsNotPresented)
     EXPECT_EQ(fakeScene.frames, 1);
     EXPECT_EQ(Seam_CallCount("SwapBuffers"), 0);
     EXPECT_EQ(fakeMusic.stops, 1);
+    // The music stops before the teardown starts: nothing of the window is released before it.
+    std::vector<std::string> shutdown;
+    for (const SeamCall &call : Seam_Calls())
+        if ((!shutdown.empty() || std::string(call.function) == "StopMusic") &&
+            std::string(call.function) != "DefWindowProcA")
+            shutdown.push_back(call.function);
+    const std::vector<std::string> expected = {"StopMusic", "wglMakeCurrent", "wglDeleteContext", "ReleaseDC",
+                                               "DestroyWindow", "UnregisterClassA"};
+    EXPECT_EQ(shutdown, expected);
 }
 
 TEST_F(Loop, QuitMessageEndsBeforeAnyKeyHandling)

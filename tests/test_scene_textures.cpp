@@ -66,22 +66,28 @@ TEST(SceneTextures, InitSceneLoadsTheThreeImagesFromData)
     ASSERT_TRUE(WriteImage(data + "/kelvo.png", 3, 1, PNG_FORMAT_GA));
     char here[4096];
     ASSERT_TRUE(getcwd(here, sizeof here));
-    ASSERT_EQ(chdir(folder), 0);
 
     Seam_Reset();
     appState = pristine;
     ResetFakeMusic();
     renderer = RendererState();
-    const bool created = CreateMainWindow("kelvo", 800, 600, 32, false);
-    EXPECT_EQ(chdir(here), 0);
-    ASSERT_TRUE(created);
-    ExpectDemoTexture(renderer.backgroundTexture, 4, false); // 6 × 2 fitted to 8 × 2
-    ExpectDemoTexture(renderer.foregroundTexture, 2, true);
-    ExpectDemoTexture(renderer.logoTexture, 3, true);       // grey with alpha, 3 × 1 fitted to 4 × 1
-    EXPECT_EQ(renderer.sceneInfo.imageWidth, 3u) << "the record holds the last load";
-    EXPECT_EQ(renderer.sceneInfo.imageHeight, 1u);
-    EXPECT_EQ(renderer.sceneInfo.alphaBits, 8);
-    DestroyMainWindow();
+    // The second creation (an F1 switch) loads the images again into its new context.
+    for (int creation = 1; creation <= 2; creation++) {
+        SCOPED_TRACE(creation);
+        ASSERT_EQ(chdir(folder), 0);
+        renderer.backgroundTexture = renderer.foregroundTexture = renderer.logoTexture = 0;
+        const bool created = CreateMainWindow("kelvo", 800, 600, 32, false);
+        EXPECT_EQ(chdir(here), 0);
+        ASSERT_TRUE(created);
+        EXPECT_EQ(fakeMusic.texturesAtStart, 3) << "the music starts after the three loads";
+        ExpectDemoTexture(renderer.backgroundTexture, 4, false); // 6 × 2 fitted to 8 × 2
+        ExpectDemoTexture(renderer.foregroundTexture, 2, true);
+        ExpectDemoTexture(renderer.logoTexture, 3, true);       // grey with alpha, 3 × 1 fitted to 4 × 1
+        EXPECT_EQ(renderer.sceneInfo.imageWidth, 3u) << "the record holds the last load";
+        EXPECT_EQ(renderer.sceneInfo.imageHeight, 1u);
+        EXPECT_EQ(renderer.sceneInfo.alphaBits, 8);
+        DestroyMainWindow();
+    }
     Seam_Reset();
 
     for (const char *name : {"/bg.png", "/fg.png", "/kelvo.png"})

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -27,6 +28,25 @@ protected:
 
     static bool Create(bool fullscreen = false) { return CreateMainWindow("kelvo", 800, 600, 32, fullscreen); }
 };
+
+// The (extended style, style) of the last CreateWindowExA call.
+std::pair<uintptr_t, uintptr_t> LastCreationStyles()
+{
+    std::pair<uintptr_t, uintptr_t> styles(0, 0);
+    for (const SeamCall &call : Seam_Calls())
+        if (std::string(call.function) == "CreateWindowExA")
+            styles = {call.args[0], call.args[1]};
+    return styles;
+}
+
+// How often the procedure handed a message on to DefWindowProcA.
+int DefaultProcedureCalls()
+{
+    int n = 0;
+    for (const SeamCall &call : Seam_Calls())
+        n += std::string(call.function) == "DefWindowProcA";
+    return n;
+}
 
 struct FailureRow {
     const char *function; // the call made to fail; NULL for InitScene
@@ -99,6 +119,8 @@ TEST_F(Window, RefusedModeAnsweredYesOpensWindowed)
     EXPECT_FALSE(appState.fullscreenMode);
     EXPECT_FALSE(Seam_IsFullscreen(appState.window));
     EXPECT_EQ(Seam_CursorCount(), 0);
+    // App window with a raised edge; overlapped window, clipping siblings and children.
+    EXPECT_EQ(LastCreationStyles(), std::make_pair(uintptr_t(0x00040100), uintptr_t(0x06CF0000)));
     int w = 0, h = 0;
     ASSERT_TRUE(Seam_ClientSize(appState.window, &w, &h));
     EXPECT_EQ(w, 800);
@@ -114,6 +136,8 @@ TEST_F(Window, FullscreenSwitchesTheModeAndHidesTheCursorUntilTeardown)
     EXPECT_TRUE(Seam_IsFullscreen(appState.window));
     EXPECT_TRUE(Seam_DisplayChanged());
     EXPECT_EQ(Seam_CursorCount(), -1);
+    // App window; popup, clipping siblings and children.
+    EXPECT_EQ(LastCreationStyles(), std::make_pair(uintptr_t(0x00040000), uintptr_t(0x86000000)));
     EXPECT_TRUE(Seam_Boxes().empty());
     DestroyMainWindow();
     EXPECT_FALSE(Seam_DisplayChanged());
@@ -222,7 +246,13 @@ TEST_F(Window, ProcedureKeepsKeysActivationAndQuit)
     MainWindowProc(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
     EXPECT_TRUE(appState.drawingEnabled);
 
-    EXPECT_TRUE(Seam_AskScreenSaver(w)) << "the screen saver stays suppressed";
+    // The screen saver and monitor power-down are swallowed, each on its own; other system
+    // commands reach the default procedure.
+    for (WPARAM command : {WPARAM(SC_SCREENSAVE), WPARAM(SC_MONITORPOWER), WPARAM(SC_MOVE)}) {
+        int before = DefaultProcedureCalls();
+        EXPECT_EQ(MainWindowProc(w, WM_SYSCOMMAND, command, 2), 0);
+        EXPECT_EQ(DefaultProcedureCalls() - before, command == SC_MOVE ? 1 : 0) << std::hex << command;
+    }
 
     EXPECT_EQ(MainWindowProc(w, WM_CLOSE, 0, 0), 0);
     EXPECT_EQ(Seam_LiveWindows(), 1) << "closing does not destroy the window";
@@ -240,18 +270,18 @@ TEST_F(Window, SizeMessagesResetViewportAndProjection)
     EXPECT_EQ(viewport[2], 800);
     EXPECT_EQ(viewport[3], 600);
 
-    Seam_InjectResize(appState.window, 400, 0);
+    Seam_InjectResize(appState.window, 500, 300);
     MSG msg;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
         DispatchMessageA(&msg);
     glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], 400);
-    EXPECT_EQ(viewport[3], 1) << "a height of 0 counts as 1";
+    EXPECT_EQ(viewport[2], 500);
+    EXPECT_EQ(viewport[3], 300);
     GLdouble projection[16];
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
     double f = 1.0 / std::tan(45.0 / 2.0 * 3.14159265358979323846 / 180.0);
     EXPECT_NEAR(projection[5], f, 1e-5);
-    EXPECT_NEAR(projection[0], f / 400.0, 1e-7) << "aspect is width / height in floating point";
+    EXPECT_NEAR(projection[0], f * 300.0 / 500.0, 1e-6) << "aspect is width / height in floating point";
     EXPECT_NEAR(projection[10], -(100.0 + 0.1) / (100.0 - 0.1), 1e-5);
     EXPECT_NEAR(projection[11], -1.0, 1e-9);
     GLint mode = 0;
@@ -261,7 +291,7 @@ TEST_F(Window, SizeMessagesResetViewportAndProjection)
     SetupProjection(0, 0);
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[2], 0);
-    EXPECT_EQ(viewport[3], 1);
+    EXPECT_EQ(viewport[3], 1) << "a height of 0 counts as 1";
 }
 
 } // namespace

@@ -19,6 +19,7 @@ package_packages=(
 test_packages=(
     libgtest-dev xvfb xfonts-base xdotool x11-utils procps
     desktop-file-utils appstream lintian man-db "${package_packages[@]}"
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 fuzz_packages=(
     clang libclang-rt-dev

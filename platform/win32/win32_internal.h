@@ -94,6 +94,10 @@ struct Win32State {
     std::vector<SDL_DisplayMode> offeredModes;
     void (*peekHook)(int);
     int peekCalls;
+    // The call log of the test seam, kept only once a test has reset the seam, so that the
+    // demo itself never grows it.
+    bool logCalls;
+    std::vector<SeamCall> callLog;
 };
 
 // The layer's state. Written only by the files of platform/win32.

@@ -44,6 +44,8 @@ extern const GlAttribs DefaultAttribs = {8, 8, 8, 0, 16, 0, 1};
 bool Enter(Fn fn)
 {
     win32.calls[fn]++;
+    if (win32.logCalls)
+        win32.callLog.push_back({fnNames[fn], {0, 0}});
     if (win32.failNext[fn] > 0) {
         win32.failNext[fn]--;
         return false;

@@ -61,6 +61,8 @@ void Seam_Reset()
     win32.offeredModes.clear();
     win32.peekHook = NULL;
     win32.peekCalls = 0;
+    win32.callLog.clear();
+    win32.logCalls = true;
     pendingInterrupt = 0;
 }
 
@@ -173,3 +175,11 @@ bool Seam_AskScreenSaver(HWND window)
 }
 
 void Seam_SetPeekHook(void (*hook)(int call)) { win32.peekHook = hook; }
+
+const std::vector<SeamCall> &Seam_Calls() { return win32.callLog; }
+
+void Seam_Note(const char *name)
+{
+    if (win32.logCalls)
+        win32.callLog.push_back({name, {0, 0}});
+}

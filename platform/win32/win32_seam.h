@@ -68,6 +68,18 @@ void Seam_InjectInterrupt();
 /* Asks the window procedure about the screen saver now; returns whether it stays inhibited. */
 bool Seam_AskScreenSaver(HWND window);
 
+/* One entry of the call log: a counted Win32 call or a test's note, with two of its arguments:
+   CreateWindowExA (exStyle, style), DefWindowProcA (message, wParam); 0 for the rest. */
+struct SeamCall {
+    const char *function;
+    uintptr_t args[2];
+};
+/* Every counted call, DefWindowProcA and note since the last reset, oldest first (nothing is
+   logged before the first Seam_Reset). */
+const std::vector<SeamCall> &Seam_Calls();
+/* Adds a named entry to the log (a stand-in's own call), so that its order shows among the layer's. */
+void Seam_Note(const char *name);
+
 /* Called at the start of every PeekMessageA with the number of earlier calls; NULL removes it. */
 void Seam_SetPeekHook(void (*hook)(int call));
 

@@ -159,6 +159,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     (void)param;
     if (!Enter(FnCreateWindowExA) || !className || reinterpret_cast<uintptr_t>(className) <= 0xFFFF)
         return NULL;
+    if (win32.logCalls) {
+        win32.callLog.back().args[0] = exStyle;
+        win32.callLog.back().args[1] = style;
+    }
     int classSlot = -1;
     for (int i = 0; i < MaxClasses; i++)
         if (win32.classes[i].used && strcasecmp(win32.classes[i].name, className) == 0)
@@ -296,6 +300,8 @@ HWND WINAPI SetFocus(HWND window)
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     int slot = SlotOf(window, KindWindow);
+    if (win32.logCalls)
+        win32.callLog.push_back({"DefWindowProcA", {message, wParam}});
     if (slot < 0)
         return 0;
     Window &w = win32.windows[slot];

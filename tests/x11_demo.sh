@@ -1,0 +1,211 @@
+#!/usr/bin/env bash
+# The demo binary with its own data in a real X server, driven as a user would: it asks the
+# question, shows the picture between black bands, switches mode on F1, seeks with M and N,
+# reaches its end with M held, and exits 0 at its end, on Escape, on SIGINT and on a close
+# request. Keys are held until their effect shows (within a bound), not for a fixed time, so
+# slow frames on a loaded machine only make it slower.
+# Usage, from the repository root (the demo reads data/ there):
+#   x11_demo.sh KELVO-BINARY CLOSE-HELPER PICTURE-HELPER FRAME-TOOL
+set -u
+kelvo=$1
+closer=$2
+picture=$3
+frametool=$4
+for tool in Xvfb xdotool xwininfo; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
+done
+[ -f data/music.mp3 ] || { echo "run from the repository root: no data/music.mp3"; exit 1; }
+workdir=$(mktemp -d)
+# No test makes a sound: the demo plays silently on its own clock, in real time.
+export SDL_AUDIODRIVER=dummy
+xvfb_pid=""
+demo_pid=""
+cleanup() {
+    [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$workdir"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# A step the rest depends on failed: show what the demo said and stop.
+die() {
+    echo "FAIL: $*"
+    echo "--- windows"; xwininfo -root -children 2>&1 | grep '"'
+    echo "--- demo output"; tail -n 20 "$workdir"/out* 2>/dev/null
+    exit 1
+}
+
+# The demo's frame at the start of the music, to tell where N has taken the picture.
+"$frametool" 0 "$workdir/start.png" >/dev/null 2>&1 || die "the frame tool could not draw clock 0"
+
+start_x() { # $1: screen size
+    [ -n "$xvfb_pid" ] && { kill "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null; }
+    rm -f "$workdir/display"
+    # No auto-repeat: a key held across an F1 re-creation would otherwise switch again. No reset
+    # when the last client leaves: the polling tools come and go, and a demo starting during a
+    # reset would find no display.
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -r -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
+    xvfb_pid=$!
+    wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
+    export DISPLAY=":$(head -n1 "$workdir/display")"
+}
+
+start_demo() { # $1: output file name
+    "$kelvo" >"$workdir/$1" 2>&1 &
+    demo_pid=$!
+}
+
+# Prints the id of the mapped top-level window with exactly this title, waiting up to 60 s.
+wait_window() {
+    for _ in $(seq 600); do
+        for id in $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\": (" | awk '{ print $1 }'); do
+            if xwininfo -id "$id" 2>/dev/null | grep -q IsViewable; then
+                echo "$id"
+                return 0
+            fi
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+# A window id is gone; with a title, the window with that id and title. (Each message box has a
+# display connection of its own, so the next box may get the id of the last one.)
+gone() { ! xwininfo -root -children 2>/dev/null | grep -qF " $1 \"${2:-}"; }
+exited() { ! kill -0 "$demo_pid" 2>/dev/null; }
+
+# Waits up to $1 seconds for the command in the other arguments to succeed.
+wait_for() {
+    local bound=$1
+    shift
+    local end=$((SECONDS + bound))
+    until "$@"; do
+        [ "$SECONDS" -ge "$end" ] && return 1
+        sleep 0.1
+    done
+}
+
+geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+
+# Holds a key down in a window (XTEST, as a keyboard does) until the command in the remaining
+# arguments succeeds or $3 seconds pass, then lets it go. The loop reads the keys once per
+# frame, so a press is only seen by a frame that starts while the key is down. A press that
+# reaches the demo before it has taken in its new focus counts as held into the window and is
+# never seen (the server has no auto-repeat here), so a key without effect after 10 s is let
+# go and pressed again.
+hold() { # window key bound command...
+    local window=$1 key=$2 end=$((SECONDS + $3))
+    shift 3
+    xdotool windowfocus --sync "$window" 2>/dev/null
+    while :; do
+        xdotool keydown "$key" 2>/dev/null
+        local left=$((end - SECONDS))
+        wait_for $((left < 10 ? left : 10)) "$@"
+        local seen=$?
+        xdotool keyup "$key" 2>/dev/null
+        [ "$seen" -eq 0 ] && return 0
+        [ "$SECONDS" -ge "$end" ] && return 1
+        sleep 0.5
+    done
+}
+
+# The picture's figures (see kelvo_x11_picture), in the variables bands, mean, white and diff.
+bands=- mean=- white=- diff=-
+measure() { # window
+    local line
+    line=$("$picture" "$1" "$workdir/start.png") || return 1
+    eval "$(echo "$line" | tr ' ' '\n' | grep -E '^[a-z]+=[0-9.]+$')"
+}
+# The band shows the picture: neither black nor white, with black bands around it.
+shows_picture() { measure "$1" && [ "$bands" -le 8 ] && awk "BEGIN { exit !($mean > 8 && $mean < 200 && $white < 20) }"; }
+# Far from the picture at clock 0, or close to it. Against the frame at 0 ms, frames within a
+# few hundred milliseconds differ by about 2 to 5 on average, frames from 3 s on by 12 or more.
+far_from_start() { measure "$1" && awk "BEGIN { exit !($diff > 10) }"; }
+near_start() { measure "$1" && awk "BEGIN { exit !($diff < 6) }"; }
+
+wait_exit() { # $1: expected exit code, $2: bound in seconds
+    wait_for "${2:-30}" exited || { fail "the demo did not exit"; kill "$demo_pid"; }
+    wait "$demo_pid"
+    local rc=$?
+    demo_pid=""
+    [ "$rc" = "$1" ] || fail "exit code $rc, expected $1"
+}
+
+# Answers the message box with this caption with its default button (the box acts on the
+# release of Return). A box that has just appeared may miss keys typed before it is ready, so
+# Return is typed again while it stays up, but only every 10 s: typing it while the box is
+# closing could answer the next one.
+answer() { # caption
+    local box
+    box=$(wait_window "$1") || return 1
+    for _ in 1 2 3 4 5 6; do
+        xdotool windowfocus --sync "$box" 2>/dev/null
+        xdotool key Return 2>/dev/null
+        wait_for 10 gone "$box" "$1" && return 0
+    done
+    return 1
+}
+
+echo "== the picture, F1 through the fallback question, N back to the start, M held to the end"
+start_x 1024x768
+start_demo out1
+answer "Start FullScreen?" || die "no fullscreen question"
+answer "QEZ" || die "no fallback question on a display without 800x600"
+win=$(wait_window kelvo) || die "no kelvo window"
+[ "$(geometry "$win")" = "800x600" ] || fail "client area $(geometry "$win"), expected 800x600"
+wait_for 30 shows_picture "$win" || fail "no picture between black bands: bands=$bands mean=$mean white=$white"
+echo "picture: bands=$bands mean=$mean white=$white"
+hold "$win" F1 30 gone "$win" || die "F1 did not re-create the window"
+answer "QEZ" || die "F1 did not ask again"
+win=$(wait_window kelvo) || die "no kelvo window after F1"
+[ "$(geometry "$win")" = "800x600" ] || fail "client area after F1 $(geometry "$win")"
+wait_for 30 shows_picture "$win" || fail "no picture after F1"
+hold "$win" m 60 far_from_start "$win" || fail "M did not move the picture on (diff=$diff)"
+echo "after M: diff=$diff to the start"
+hold "$win" n 60 near_start "$win" || fail "N did not bring the picture back to the start (diff=$diff)"
+echo "after N: diff=$diff to the start"
+# Played through, the music takes 142 s to the end; M held gets there in 20 to 40 s on a quiet
+# machine, and in under 110 s here beside two busy processes and other builds.
+began=$SECONDS
+hold "$win" m 130 exited || fail "M held did not reach the end"
+echo "M held to the end: $((SECONDS - began)) s"
+[ $((SECONDS - began)) -lt 120 ] || fail "reaching the end with M took $((SECONDS - began)) s"
+wait_exit 0
+
+echo "== an 800x600 display: fullscreen, F1 to windowed, closed by the window manager's request"
+start_x 800x600
+start_demo out2
+answer "Start FullScreen?" || die "no fullscreen question"
+win=$(wait_window kelvo) || die "no fullscreen kelvo window"
+[ "$(geometry "$win")" = "800x600" ] || fail "fullscreen size $(geometry "$win")"
+xwininfo -root -children | grep -q '"QEZ"' && fail "the 800x600 mode was refused"
+wait_for 30 shows_picture "$win" || fail "no picture in fullscreen"
+hold "$win" F1 30 gone "$win" || fail "F1 did not replace the fullscreen window"
+win=$(wait_window kelvo) || die "no windowed kelvo window"
+[ "$(geometry "$win")" = "800x600" ] || fail "windowed size $(geometry "$win")"
+# (The window with its frame does not fit this screen, so its picture cannot be read back.)
+"$closer" "$win" || fail "could not send the close request"
+wait_exit 0
+
+echo "== SIGINT and Escape end the demo with exit code 0"
+start_demo out3
+answer "Start FullScreen?" || die "no fullscreen question"
+win=$(wait_window kelvo) || die "no kelvo window"
+wait_for 30 shows_picture "$win" || fail "no picture"
+kill -INT "$demo_pid"
+wait_exit 0
+start_demo out4
+answer "Start FullScreen?" || die "no fullscreen question"
+win=$(wait_window kelvo) || die "no kelvo window"
+wait_for 30 shows_picture "$win" || fail "no picture"
+hold "$win" Escape 30 exited || fail "Escape did not end the demo"
+wait_exit 0
+
+if [ "$failures" -ne 0 ]; then
+    echo "--- demo output"; cat "$workdir"/out* 2>/dev/null
+    echo "$failures failed"
+    exit 1
+fi
+echo "all passed"
