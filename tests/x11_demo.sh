@@ -11,6 +11,7 @@ kelvo=$1
 closer=$2
 picture=$3
 frametool=$4
+. "$(dirname "$0")/x11/windows.sh"
 for tool in Xvfb xdotool xwininfo; do
     command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
 done
@@ -55,20 +56,6 @@ start_x() { # $1: screen size
 start_demo() { # $1: output file name
     "$kelvo" >"$workdir/$1" 2>&1 &
     demo_pid=$!
-}
-
-# Prints the id of the mapped top-level window with exactly this title, waiting up to 60 s.
-wait_window() {
-    for _ in $(seq 600); do
-        for id in $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\": (" | awk '{ print $1 }'); do
-            if xwininfo -id "$id" 2>/dev/null | grep -q IsViewable; then
-                echo "$id"
-                return 0
-            fi
-        done
-        sleep 0.1
-    done
-    return 1
 }
 
 # A window id is gone; with a title, the window with that id and title. (Each message box has a

@@ -7,6 +7,7 @@
 set -u
 kelvo=$(realpath "$1")
 data=$(realpath "$2")
+. "$(dirname "$0")/x11/windows.sh"
 for tool in Xvfb xdotool xwininfo setsid ps; do
     command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
 done
@@ -31,20 +32,6 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$workdir/displ
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$workdir/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$workdir/display")"
-
-# The id of the mapped top-level window with exactly this title, waiting up to 30 s.
-wait_window() {
-    for _ in $(seq 300); do
-        for id in $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\": (" | awk '{ print $1 }'); do
-            if xwininfo -id "$id" 2>/dev/null | grep -q IsViewable; then
-                echo "$id"
-                return 0
-            fi
-        done
-        sleep 0.1
-    done
-    return 1
-}
 
 window_listed() { xwininfo -root -children 2>/dev/null | grep -qF "\"$1\": ("; }
 
