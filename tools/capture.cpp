@@ -15,6 +15,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <math.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -213,11 +214,21 @@ int main(int argc, char **argv)
     fchmod(descriptor, 0666 & ~mask);
     close(descriptor);
 
-    if (!OpenOfflineDemo(Tool)) {
+    // The window layer takes Ctrl+C and SIGTERM over when it starts, and nothing here reads its
+    // messages: the signals wait, blocked, until the recorder's own handlers are back, so that
+    // one arriving during the start is not lost.
+    sigset_t stopSignals, previousMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previousMask);
+    const bool opened = OpenOfflineDemo(Tool);
+    CatchStopSignals();
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    if (!opened) {
         unlink(temp.c_str());
-        return 1;
+        return stopRequested ? 128 + int(stopRequested) : 1;
     }
-    CatchStopSignals(); // again: the window layer takes the signals over when it starts
     if (!OfflineDemoHasMusic()) {
         CloseOfflineDemo();
         unlink(temp.c_str());
