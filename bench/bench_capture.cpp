@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "audio/music.h"
-#include "tools/capture_record.h"
-#include "tools/offline_demo.h"
+#include "offline/capture_record.h"
+#include "offline/offline_demo.h"
 
 static double Seconds()
 {

@@ -8,7 +8,7 @@
  *   2. the working directory as it is;
  *   3. the folder above the executable's folder (the repository root for build/kelvo);
  *   4. the installed data folder, relative to the executable's folder, so a moved install works;
- *   5. the folder two above the executable's folder (the repository root for build/tools/...).
+ *   5. the folder two above the executable's folder (the repository root for build/offline/...).
  * When none does, one line on stderr names the folders it looked in and the working directory
  * stays as it was, so the program goes on and reports its missing files as it always does.
  * A chosen folder without data/ is reported on stderr and the search goes on.

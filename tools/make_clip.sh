@@ -9,8 +9,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
-if [ ! -x "$build/tools/kelvo_capture" ]; then
-    echo "make_clip: $build/tools/kelvo_capture is missing; build the project first" >&2
+if [ ! -x "$build/offline/kelvo_capture" ]; then
+    echo "make_clip: $build/offline/kelvo_capture is missing; build the project first" >&2
     exit 1
 fi
 if ! command -v ffmpeg >/dev/null; then
@@ -20,7 +20,7 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/tools/kelvo_capture" --quiet --fps 20 --from 97 --to 102 "$work/clip.mkv"
+"$build/offline/kelvo_capture" --quiet --fps 20 --from 97 --to 102 "$work/clip.mkv"
 
 mkdir -p data/pictures
 ffmpeg -v error -y -i "$work/clip.mkv" -an -vf crop=800:150:0:225 \

@@ -8,9 +8,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
-for tool in kelvo_frame frame_strip; do
-    if [ ! -x "$build/tools/$tool" ]; then
-        echo "make_pictures: $build/tools/$tool is missing; build the project first" >&2
+for tool in offline/kelvo_frame tools/frame_strip; do
+    if [ ! -x "$build/$tool" ]; then
+        echo "make_pictures: $build/$tool is missing; build the project first" >&2
         exit 1
     fi
 done
@@ -28,7 +28,7 @@ for m in "${moments[@]}"; do
     requests+=("$m" "$work/$m.png")
     frames+=("$work/$m.png")
 done
-"$build/tools/kelvo_frame" "${requests[@]}"
+"$build/offline/kelvo_frame" "${requests[@]}"
 
 mkdir -p data/pictures
 "$build/tools/frame_strip" 2 2 data/pictures/moments.png "${frames[@]}"

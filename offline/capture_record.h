@@ -1,7 +1,7 @@
 // The recorder's frame loop: draws frame k of the demo at the music position
 // T_k = floor(k * 1000 / fps) ms and pulls the music of the span before it from the sound layer's
 // offline output, so that picture and sound come from the same clock, and hands both to the
-// video writer. The offline demo (tools/offline_demo.h) must be open.
+// video writer. The offline demo (offline/offline_demo.h) must be open.
 #ifndef KELVO_TOOLS_CAPTURE_RECORD_H
 #define KELVO_TOOLS_CAPTURE_RECORD_H
 
@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "tools/video_writer.h"
+#include "offline/video_writer.h"
 
 // The sound layer's mix rate: the music pulled from it has this many frames a second.
 const int CaptureSampleRate = 44100;

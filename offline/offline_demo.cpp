@@ -1,4 +1,4 @@
-#include "tools/offline_demo.h"
+#include "offline/offline_demo.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "tools/video_writer.h"
+#include "offline/video_writer.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

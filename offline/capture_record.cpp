@@ -1,9 +1,9 @@
-#include "tools/capture_record.h"
+#include "offline/capture_record.h"
 
 #include <fsound_ext.h>
 
 #include "audio/music.h"
-#include "tools/offline_demo.h"
+#include "offline/offline_demo.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "audio/music.h"
 #include "platform/data_folder.h"
 #include "platform/options.h"
-#include "tools/offline_demo.h"
+#include "offline/offline_demo.h"
 #include "tools/png_write.h"
 
 namespace {

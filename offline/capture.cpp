@@ -1,7 +1,7 @@
 // The recorder: writes the demo to a video file with its music, frame-exact at any frame rate.
 // Every frame is drawn through the demo's own code at the music position
 // T_k = floor(k * 1000 / fps) ms, with the music of the same span beside it, while drawing and
-// encoding overlap (tools/capture_record.h, tools/video_writer.h). It finds data/ as the demo does;
+// encoding overlap (offline/capture_record.h, offline/video_writer.h). It finds data/ as the demo does;
 // no display and no sound device are needed.
 //
 // The file is written beside OUTPUT under a temporary name and renamed when complete, so that a
@@ -29,8 +29,8 @@
 #include "platform/data_folder.h"
 #include "platform/options.h"
 #include "render/frame.h"
-#include "tools/capture_record.h"
-#include "tools/offline_demo.h"
+#include "offline/capture_record.h"
+#include "offline/offline_demo.h"
 
 namespace {
 
