@@ -295,6 +295,9 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int)
     if (sound.output == FSOUND_OUTPUT_WINMM) {
         if (sound.fakeDevice) {
             sound.bufferFrames = sound.fakeBufferFrames;
+        } else if (const char *why = nullptr; !SoundDecoderAvailable(&why)) {
+            fprintf(stderr, "sound: %s; the music is silent\n", why);
+            sound.output = FSOUND_OUTPUT_NOSOUND;
         } else if (SoundDeviceOpen(mixRate, &sound.bufferFrames)) {
             sound.deviceOpen = true;
         } else {

@@ -58,6 +58,9 @@ void SoundDecoderRead(SoundDecoder *decoder, short *out, int frames);
 void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame);
 // Frees the decoder. Harmless on null.
 void SoundDecoderClose(SoundDecoder *decoder);
+// Whether the platform can decode MP3 at all; false when it has no codec, and `why` (in words)
+// then says so.
+bool SoundDecoderAvailable(const char **why);
 
 // Opens the platform's default audio device at `mixRate` and has it fill itself through
 // SoundDeviceFillLocked, not yet playing; `*bufferFrames` is what it takes a fill. False (nothing

@@ -7,6 +7,7 @@
 // callback jitter never shows as a jump. The shared part never lets it pass the frames handed.
 
 #include "platform/sound/sound_core.h"
+#include "platform/sound/sound_seam.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -124,3 +125,8 @@ double SoundDeviceHeardFrame(const ClockReading &clock, int64_t now)
     return SoundClockAt(clock, now);
 }
 
+
+int64_t SoundSeam_DevicePlayedFrames()
+{
+    return -1;  // SDL keeps no count of frames played
+}
