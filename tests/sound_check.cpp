@@ -11,6 +11,7 @@
 #include <fsound_ext.h>
 
 #include "platform/sound/sound_seam.h"
+#include "tests/test_files.h"
 
 #include <math.h>
 #include <stdio.h>
@@ -42,20 +43,6 @@ void Check(bool holds, const char *what)
     printf("%s: %s\n", holds ? "ok" : "FAILED", what);
     if (!holds)
         failures++;
-}
-
-std::vector<char> ReadWhole(const char *path)
-{
-    std::vector<char> data;
-    FILE *file = fopen(path, "rb");
-    if (!file)
-        return data;
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        data.insert(data.end(), buffer, buffer + got);
-    fclose(file);
-    return data;
 }
 
 void Sleep(int ms)
