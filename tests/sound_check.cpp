@@ -4,7 +4,9 @@
 //   kelvo_sound_check compare A.raw B.raw  whether two renders (of the two platforms' decoders)
 //                                          agree: every stretch lines up within 1 ms;
 //   kelvo_sound_check device MP3           on the real device: positions follow the frames the
-//                                          device reports played, seeks, pause, a missing file.
+//                                          device reports played, seeks, pause, a missing file;
+//   kelvo_sound_check silent MP3           with no device to be had: the silent output, its
+//                                          position in real time.
 // Prints what it found and exits 0 when every check held, 1 otherwise.
 
 #include <fsound.h>
@@ -232,6 +234,25 @@ int Device(const char *mp3)
     return failures ? 1 : 0;
 }
 
+int Silent(const char *mp3)
+{
+    std::vector<char> data = ReadWhole(mp3);
+    FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
+    Check(!data.empty() && FSOUND_Init(Rate, 32, 0), "the library starts");
+    Check(ActiveSoundOutput() == FSOUND_OUTPUT_NOSOUND, "it falls back to the silent output");
+    FSOUND_STREAM *stream = FSOUND_Stream_Open(data.data(), Mode, 0, int(data.size()));
+    Check(stream && FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0) >= 0, "the music opens and plays");
+    auto began = std::chrono::steady_clock::now();
+    Sleep(500);
+    int position = FSOUND_Stream_GetTime(stream);
+    long elapsed = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count());
+    char what[160];
+    snprintf(what, sizeof what, "its position follows the clock: %d ms after %ld ms", position, elapsed);
+    Check(position >= elapsed - 50 && position <= elapsed + 50, what);
+    FSOUND_Close();
+    return failures ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -243,6 +264,8 @@ int main(int argc, char **argv)
         return Compare(argv[2], argv[3]);
     if (mode == "device" && argc == 3)
         return Device(argv[2]);
-    fprintf(stderr, "usage: kelvo_sound_check render MP3 OUT.raw | compare A.raw B.raw | device MP3\n");
+    if (mode == "silent" && argc == 3)
+        return Silent(argv[2]);
+    fprintf(stderr, "usage: kelvo_sound_check render MP3 OUT.raw | compare A.raw B.raw | device MP3 | silent MP3\n");
     return 2;
 }

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The Windows build under Wine, on an X server (Xvfb) of its own, with a PulseAudio server of its
 # own whose null sink gives Wine's waveOut a device with no sound card:
-# - the sound layer's check program on the real device, and its renders of the test tracks and
+# - the sound layer's check program on the real device, on none (silent, one line on standard
+#   error), and its renders of the test tracks and
 #   the music against the Linux build's (every stretch within 1 ms);
 # - with the images and no music, answered No: a window "kelvo" of 800 x 600 whose picture is the
 #   Linux frame tool's frame at 0, "Error!" and "File Not Found" on standard output, Escape ends
 #   it with exit code 0;
-# - with the music, answered Yes: the fallback question "QEZ", the music playing into PulseAudio,
-#   M moves the picture on, N brings it back, F1 goes through the fallback again, M held reaches
+# - with the music, answered Yes: the fallback question "QEZ", the music playing into PulseAudio
+#   and the picture moving with it, N brings it back, M moves it on, F1 goes through the fallback again, M held reaches
 #   the end and the demo exits 0 by itself;
 # - the close request exits 0.
 # Every step waits for its effect (within a bound) rather than for a fixed time.
@@ -95,6 +96,11 @@ echo "Wine prefix made in $((SECONDS - began)) s"
 echo "== the sound layer on waveOut, and its decoder against the Linux one"
 wine "$soundcheck" device data/music.mp3 >"$workdir/out-device" 2>&1 || fail "the sound check on the device"
 cat "$workdir/out-device"
+# With no sound server to be had, Wine has no waveOut device: the silent output, and one line.
+PULSE_SERVER=unix:$workdir/no-server wine "$soundcheck" silent data/music.mp3 >"$workdir/out-silent" 2>"$workdir/err-silent" \
+    || fail "the sound check with no device: $(cat "$workdir/out-silent")"
+grep -q "^sound: no audio device (.*); the music is silent" "$workdir/err-silent" || fail "no line on standard error without a device"
+echo "no device: $(grep -c '^ok' "$workdir/out-silent") checks, and: $(grep '^sound:' "$workdir/err-silent")"
 for track in tests/data/stereo44_tag.mp3 tests/data/stereo48.mp3 tests/data/mono22.mp3 tests/data/vbr44.mp3 data/music.mp3; do
     "$linuxcheck" render "$track" "$workdir/linux.raw" >"$workdir/linux.positions" || die "the Linux render of $track"
     wine "$soundcheck" render "$track" "$workdir/windows.raw" >"$workdir/windows.positions" 2>&1 \
@@ -131,10 +137,12 @@ win=$(wait_window kelvo) || die "no kelvo window"
 [ "$(geometry "$win")" = "800x600" ] || fail "client area $(geometry "$win"), expected 800x600"
 wait_for 60 shows_picture "$win" || fail "no picture between black bands: bands=$bands mean=$mean white=$white"
 wait_for 30 plays_into_sink || fail "the music does not play into the sound server"
-hold "$win" m 60 far_from_start "$win" || fail "M did not move the picture on (diff=$diff)"
-echo "after M: diff=$diff to the start"
+wait_for 60 far_from_start "$win" || fail "the picture does not move on with the music (diff=$diff)"
+echo "with the music playing: diff=$diff to the start"
 hold "$win" n 60 near_start "$win" || fail "N did not bring the picture back to the start (diff=$diff)"
 echo "after N: diff=$diff to the start"
+hold "$win" m 60 far_from_start "$win" || fail "M did not move the picture on (diff=$diff)"
+echo "after M: diff=$diff to the start"
 hold "$win" F1 30 gone "$win" || die "F1 did not re-create the window"
 answer "QEZ" || die "F1 did not ask again"
 win=$(wait_window kelvo) || die "no kelvo window after F1"
