@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that kelvo needs to build and run; with `--test`, also what its
 # tests need; with `--fuzz`, also clang for the fuzz target; with `--package`, what building the
-# Debian package needs. Does nothing when they are all there;
+# Debian package needs; with `--windows`, what `make windows` needs (the tests' Wine run, with
+# i386 packages, comes with `--test`). Does nothing when they are all there;
 # needs root (directly or through sudo) only when something is missing.
 set -eu
 
@@ -21,15 +22,26 @@ test_packages=(
     desktop-file-utils appstream lintian man-db "${package_packages[@]}"
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
+# The Windows build: mingw-w64 for 32-bit x86 and zlib for it.
+windows_packages=(
+    g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
+)
+# Its run under Wine: 32-bit Wine with i386 Mesa for its OpenGL and libpulse for its sound, and a
+# PulseAudio server whose null sink is the sound device.
+wine_packages=(
+    wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
+    pulseaudio pulseaudio-utils
+)
 fuzz_packages=(
     clang libclang-rt-dev
 )
 for option in "$@"; do
     case "$option" in
-        --test) packages+=("${test_packages[@]}") ;;
+        --test) packages+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}") ;;
+        --windows) packages+=("${windows_packages[@]}") ;;
         --fuzz) packages+=("${fuzz_packages[@]}") ;;
         --package) packages+=("${package_packages[@]}") ;;
-        *) echo "usage: tools/setup.sh [--test] [--fuzz] [--package]" >&2; exit 2 ;;
+        *) echo "usage: tools/setup.sh [--test] [--fuzz] [--package] [--windows]" >&2; exit 2 ;;
     esac
 done
 
@@ -48,6 +60,10 @@ else
     echo "kelvo needs these Debian packages: ${missing[*]}" >&2
     echo "Run tools/setup.sh as root, or install them with apt-get." >&2
     exit 1
+fi
+# i386 packages need the architecture added first (once; the update below reads its lists).
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
 fi
 $sudo apt-get update -q
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -18,4 +18,8 @@ bool SoundSeam_RunCallback(short *out);
 // Streams opened successfully since the process started.
 int SoundSeam_OpenCount();
 
+// The frames the open audio device says it has played, by its own count; -1 when none is open.
+// Only the Windows device (waveOut) keeps such a count.
+int64_t SoundSeam_DevicePlayedFrames();
+
 #endif

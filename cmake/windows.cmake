@@ -1,0 +1,103 @@
+# The Windows build, included by the top-level CMakeLists.txt when cross-compiling for Windows
+# (cmake/mingw-i686.cmake): kelvo.exe from the same app/, render/, audio/ and texload/ sources
+# as the Linux build, on the real Win32, WGL and GLU and on the sound layer's waveOut device and
+# ACM decoder; the zip that ships it; and the sound layer's own check program for Wine runs.
+# One file that runs on a bare Windows: libstdc++, winpthreads, libpng and zlib linked in.
+
+include(ExternalProject)
+
+set(LIBPNG_SOURCE "" CACHE STRING
+  "libpng's source to build for Windows: a folder or an archive (empty: a libpng in CMAKE_PREFIX_PATH, else v1.6.58 cloned from its public repository)")
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+
+set(kelvo_png_prefix ${CMAKE_BINARY_DIR}/libpng)
+set(kelvo_png_licence "")
+if(NOT LIBPNG_SOURCE)
+  find_library(KELVO_PNG_STATIC NAMES libpng16.a libpng.a)
+  find_path(KELVO_PNG_INCLUDE png.h)
+endif()
+if(NOT LIBPNG_SOURCE AND KELVO_PNG_STATIC AND KELVO_PNG_INCLUDE)
+  message(STATUS "libpng for Windows: ${KELVO_PNG_STATIC}")
+  add_library(kelvo_png STATIC IMPORTED)
+  set_target_properties(kelvo_png PROPERTIES IMPORTED_LOCATION ${KELVO_PNG_STATIC}
+    INTERFACE_INCLUDE_DIRECTORIES ${KELVO_PNG_INCLUDE})
+  get_filename_component(kelvo_png_root ${KELVO_PNG_INCLUDE} DIRECTORY)
+  file(GLOB kelvo_png_licence ${kelvo_png_root}/share/licenses/libpng/LICENSE* ${kelvo_png_root}/share/doc/libpng/LICENSE*)
+else()
+  if(LIBPNG_SOURCE AND IS_DIRECTORY ${LIBPNG_SOURCE})
+    set(kelvo_png_from SOURCE_DIR ${LIBPNG_SOURCE})
+    set(kelvo_png_licence ${LIBPNG_SOURCE}/LICENSE)
+  elseif(LIBPNG_SOURCE)
+    if(NOT EXISTS ${LIBPNG_SOURCE})
+      message(FATAL_ERROR "LIBPNG_SOURCE: ${LIBPNG_SOURCE} does not exist")
+    endif()
+    set(kelvo_png_from URL ${LIBPNG_SOURCE})
+    set(kelvo_png_licence ${CMAKE_BINARY_DIR}/libpng-prefix/src/libpng/LICENSE)
+  else()
+    set(kelvo_png_from GIT_REPOSITORY https://github.com/pnggroup/libpng.git GIT_TAG v1.6.58 GIT_SHALLOW ON)
+    set(kelvo_png_licence ${CMAKE_BINARY_DIR}/libpng-prefix/src/libpng/LICENSE)
+  endif()
+  message(STATUS "libpng for Windows: built from ${LIBPNG_SOURCE}")
+  ExternalProject_Add(libpng ${kelvo_png_from}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
+      -DCMAKE_INSTALL_PREFIX=${kelvo_png_prefix} -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF
+      -DPNG_TOOLS=OFF -DPNG_EXECUTABLES=OFF -DPNG_FRAMEWORK=OFF
+      -DZLIB_LIBRARY=${ZLIB_LIBRARIES} -DZLIB_INCLUDE_DIR=${ZLIB_INCLUDE_DIRS}
+    BUILD_BYPRODUCTS ${kelvo_png_prefix}/lib/libpng16.a)
+  file(MAKE_DIRECTORY ${kelvo_png_prefix}/include)
+  add_library(kelvo_png STATIC IMPORTED)
+  set_target_properties(kelvo_png PROPERTIES IMPORTED_LOCATION ${kelvo_png_prefix}/lib/libpng16.a
+    INTERFACE_INCLUDE_DIRECTORIES ${kelvo_png_prefix}/include)
+  add_dependencies(kelvo_png libpng)
+endif()
+target_link_libraries(kelvo_png INTERFACE ZLIB::ZLIB)
+
+# The sound layer on waveOut and the ACM, as on Linux over the shared part.
+add_library(kelvo_sound_win STATIC
+  platform/sound/sound_core.cpp
+  platform/sound/mp3_frames.cpp
+  platform/sound/decoder_acm.cpp
+  platform/sound/sound_winmm.cpp)
+target_include_directories(kelvo_sound_win PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/platform/sound/include)
+target_link_libraries(kelvo_sound_win PUBLIC winmm msacm32)
+
+add_executable(kelvo WIN32
+  app/main_loop.cpp
+  app/window.cpp
+  render/frame.cpp
+  render/layers.cpp
+  render/glow.cpp
+  audio/music.cpp
+  texload/texload.cpp
+  texload/png_check.cpp
+  texload/mipchain.cpp
+  texload/alpha.cpp)
+target_link_libraries(kelvo PRIVATE kelvo_sound_win kelvo_png glu32 opengl32 gdi32 user32)
+# Everything the compiler brings (libgcc, libstdc++, winpthreads) is linked in too.
+set(kelvo_static_link -static -static-libgcc -static-libstdc++ -s)
+target_link_options(kelvo PRIVATE ${kelvo_static_link})
+
+# The sound layer's check program, a console program run under Wine by tools/check_win32.sh.
+add_executable(kelvo_sound_check tests/sound_check.cpp)
+target_link_libraries(kelvo_sound_check PRIVATE kelvo_sound_win)
+target_link_options(kelvo_sound_check PRIVATE ${kelvo_static_link})
+
+# The zip: the program, its data, the README as text, the licence, and the licence notices of
+# the libraries linked into it.
+set(kelvo_zip_name kelvo-${PROJECT_VERSION}-win32)
+set(kelvo_zip_dir ${CMAKE_BINARY_DIR}/${kelvo_zip_name})
+find_file(KELVO_ZLIB_COPYRIGHT copyright PATHS /usr/share/doc/libz-mingw-w64-dev NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+set(kelvo_zlib_licence ${KELVO_ZLIB_COPYRIGHT})
+if(NOT kelvo_zlib_licence)
+  file(GLOB kelvo_zlib_licence ${ZLIB_INCLUDE_DIRS}/../share/licenses/zlib/LICENSE*)
+endif()
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${kelvo_zip_name}.zip
+  COMMAND ${CMAKE_COMMAND} -DZIP_DIR=${kelvo_zip_dir} -DZIP_FILE=${CMAKE_BINARY_DIR}/${kelvo_zip_name}.zip
+    -DPROGRAM=$<TARGET_FILE:kelvo> -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}
+    "-DPNG_LICENCE=${kelvo_png_licence}" "-DZLIB_LICENCE=${kelvo_zlib_licence}"
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/windows_zip.cmake
+  DEPENDS kelvo ${CMAKE_CURRENT_SOURCE_DIR}/cmake/windows_zip.cmake ${CMAKE_CURRENT_SOURCE_DIR}/README.md
+    ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE
+  VERBATIM)
+add_custom_target(kelvo_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${kelvo_zip_name}.zip)

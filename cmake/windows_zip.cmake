@@ -1,0 +1,33 @@
+# Puts the Windows zip together: cmake -DZIP_DIR= -DZIP_FILE= -DPROGRAM= -DSOURCE= -DPNG_LICENCE=
+# -DZLIB_LICENCE= -P windows_zip.cmake. Fails when a licence notice is missing, since the zip
+# may not ship without them.
+foreach(notice PNG_LICENCE ZLIB_LICENCE)
+  if(NOT ${notice} OR NOT EXISTS "${${notice}}")
+    message(FATAL_ERROR "windows zip: no ${notice} notice (${${notice}})")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${ZIP_DIR})
+file(MAKE_DIRECTORY ${ZIP_DIR}/data)
+file(COPY ${PROGRAM} DESTINATION ${ZIP_DIR})
+foreach(name bg.png fg.png kelvo.png music.mp3)
+  file(COPY ${SOURCE}/data/${name} DESTINATION ${ZIP_DIR}/data)
+endforeach()
+# Text files with Windows line ends, so that Notepad shows them as they are.
+function(copy_text from to)
+  file(READ ${from} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${ZIP_DIR}/${to} "${text}")
+endfunction()
+copy_text(${SOURCE}/README.md README.txt)
+copy_text(${SOURCE}/LICENSE LICENSE.txt)
+copy_text(${PNG_LICENCE} LICENSE-libpng.txt)
+copy_text(${ZLIB_LICENCE} LICENSE-zlib.txt)
+get_filename_component(name ${ZIP_DIR} NAME)
+get_filename_component(parent ${ZIP_DIR} DIRECTORY)
+file(REMOVE ${ZIP_FILE})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${ZIP_FILE} --format=zip ${name}
+  WORKING_DIRECTORY ${parent} RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "windows zip: could not write ${ZIP_FILE}")
+endif()

@@ -1,0 +1,339 @@
+// The sound layer's MP3 decoder on Windows: Windows' own MP3 codec through the Audio Compression
+// Manager, fed one frame at a time from the frame index (mp3_frames), so that the music can be
+// cut exactly and started at any sample. Other rates are brought to the output rate by linear
+// interpolation; mono is played on both channels.
+//
+// Seeks restart the codec a few frames before the target (layer III frames borrow bits from the
+// frames before them) and drop what it decodes ahead of the target. The codec is opened at the
+// first read or seek, so that a stream on the silent output needs none.
+
+#include "platform/sound/mp3_frames.h"
+#include "platform/sound/sound_core.h"
+
+#include <windows.h>
+#include <mmreg.h>
+#include <msacm.h>
+
+#include <new>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// Frames fed ahead of a seek target: the bit reservoir reaches back at most 511 bytes, and the
+// synthesis filter needs one frame to settle.
+const int PrerollFrames = 4;
+// Room for the codec's output of one fed frame (it may hand back what it held from the last).
+const int MaxDecodedSamples = 1152 * 4;
+const size_t SourceBytes = 8192;
+
+char openError[160];
+
+} // namespace
+
+struct SoundDecoder {
+    const unsigned char *data;
+    Mp3Frames frames;
+    long outputRate;
+
+    HACMSTREAM codec;           // null until first needed, or when it could not be opened
+    bool codecFailed;           // the codec would not open: what follows is silence
+    bool codecStarted;          // the next conversion is the first since the codec was opened
+    ACMSTREAMHEADER header;     // prepared over `source` and `decoded`
+    unsigned char source[SourceBytes];
+    size_t sourceCount;         // bytes in `source` not yet taken by the codec
+    short decoded[MaxDecodedSamples * 2];
+
+    size_t nextFrame;           // the next frame to feed
+    bool flushed;               // every frame fed and the codec emptied
+    int64_t drop;               // decoded samples (file rate) still to drop before the target
+    int64_t left;               // samples of music (file rate) still to come; padding cut off
+
+    // Decoded music at the file rate, stereo, not yet resampled or handed out.
+    short *music;
+    int musicStart, musicCount, musicCapacity;
+    // Linear interpolation: the output frame's place between the two input frames `before` and
+    // the next one in `music`, as a fraction in 1/outputRate units.
+    long phase;
+    short before[2];
+    bool haveBefore;
+};
+
+namespace {
+
+void CloseCodec(SoundDecoder *decoder)
+{
+    if (!decoder->codec)
+        return;
+    acmStreamUnprepareHeader(decoder->codec, &decoder->header, 0);
+    acmStreamClose(decoder->codec, 0);
+    decoder->codec = nullptr;
+}
+
+// The codec's input and output formats for a file of `frames`' kind.
+void CodecFormats(const Mp3Frames &frames, MPEGLAYER3WAVEFORMAT *mp3, WAVEFORMATEX *pcm)
+{
+    memset(mp3, 0, sizeof *mp3);
+    mp3->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    mp3->wfx.nChannels = WORD(frames.channels);
+    mp3->wfx.nSamplesPerSec = DWORD(frames.rate);
+    mp3->wfx.nAvgBytesPerSec = DWORD(frames.firstBitrate * 1000 / 8);
+    mp3->wfx.nBlockAlign = 1;
+    mp3->wfx.wBitsPerSample = 0;
+    mp3->wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+    mp3->wID = MPEGLAYER3_ID_MPEG;
+    mp3->fdwFlags = MPEGLAYER3_FLAG_PADDING_OFF;
+    mp3->nBlockSize = WORD(frames.samplesPerFrame / 8 * 1000L * frames.firstBitrate / frames.rate);
+    mp3->nFramesPerBlock = 1;
+    mp3->nCodecDelay = 0;
+    memset(pcm, 0, sizeof *pcm);
+    pcm->wFormatTag = WAVE_FORMAT_PCM;
+    pcm->nChannels = WORD(frames.channels);
+    pcm->nSamplesPerSec = DWORD(frames.rate);
+    pcm->wBitsPerSample = 16;
+    pcm->nBlockAlign = WORD(2 * frames.channels);
+    pcm->nAvgBytesPerSec = pcm->nSamplesPerSec * pcm->nBlockAlign;
+}
+
+// Whether a codec is there for `frames`' kind, without opening one.
+bool QueryCodec(const Mp3Frames &frames)
+{
+    MPEGLAYER3WAVEFORMAT mp3;
+    WAVEFORMATEX pcm;
+    CodecFormats(frames, &mp3, &pcm);
+    return acmStreamOpen(nullptr, nullptr, &mp3.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_QUERY) == 0;
+}
+
+// Opens the codec for the file's format; false (and the rest is silence) when Windows has none.
+bool OpenCodec(SoundDecoder *decoder)
+{
+    MPEGLAYER3WAVEFORMAT mp3;
+    WAVEFORMATEX pcm;
+    CodecFormats(decoder->frames, &mp3, &pcm);
+    if (acmStreamOpen(&decoder->codec, nullptr, &mp3.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0) {
+        decoder->codec = nullptr;
+        return false;
+    }
+    ACMSTREAMHEADER &header = decoder->header;
+    memset(&header, 0, sizeof header);
+    header.cbStruct = sizeof header;
+    header.pbSrc = decoder->source;
+    header.cbSrcLength = DWORD(SourceBytes);
+    header.pbDst = reinterpret_cast<BYTE *>(decoder->decoded);
+    header.cbDstLength = DWORD(sizeof decoder->decoded);
+    if (acmStreamPrepareHeader(decoder->codec, &header, 0) != 0) {
+        acmStreamClose(decoder->codec, 0);
+        decoder->codec = nullptr;
+        return false;
+    }
+    decoder->codecStarted = true;
+    decoder->sourceCount = 0;
+    return true;
+}
+
+// Starts decoding afresh so that the next sample handed out is music sample `sample`.
+void Restart(SoundDecoder *decoder, int64_t sample)
+{
+    CloseCodec(decoder);
+    const Mp3Frames &frames = decoder->frames;
+    int64_t decodedSample = sample + frames.skip;
+    int64_t frame = decodedSample / frames.samplesPerFrame - PrerollFrames;
+    if (frame < 0)
+        frame = 0;
+    decoder->nextFrame = size_t(frame);
+    decoder->drop = decodedSample - frame * frames.samplesPerFrame;
+    decoder->left = frames.length - sample;
+    decoder->flushed = false;
+    decoder->musicStart = decoder->musicCount = 0;
+    decoder->phase = 0;
+    decoder->haveBefore = false;
+}
+
+// Keeps the decoded samples[0..count) (file rate, file channels) that are music, as stereo.
+void Keep(SoundDecoder *decoder, const short *samples, int count)
+{
+    int channels = decoder->frames.channels;
+    int from = 0;
+    if (decoder->drop > 0) {
+        from = decoder->drop < count ? int(decoder->drop) : count;
+        decoder->drop -= from;
+    }
+    int take = count - from;
+    if (take > decoder->left)
+        take = int(decoder->left);
+    decoder->left -= take;
+    if (decoder->musicStart > 0) {
+        memmove(decoder->music, decoder->music + 2 * decoder->musicStart, size_t(decoder->musicCount) * 2 * sizeof(short));
+        decoder->musicStart = 0;
+    }
+    if (decoder->musicCount + take > decoder->musicCapacity)
+        take = decoder->musicCapacity - decoder->musicCount;  // never: the capacity holds the most a feed gives
+    short *out = decoder->music + 2 * decoder->musicCount;
+    for (int i = 0; i < take; i++) {
+        const short *in = samples + size_t(from + i) * size_t(channels);
+        out[2 * i] = in[0];
+        out[2 * i + 1] = in[channels - 1];
+    }
+    decoder->musicCount += take;
+}
+
+// Feeds the codec the next frame (or, after the last, empties it) and keeps what it decodes.
+// False once nothing more will come.
+bool DecodeMore(SoundDecoder *decoder)
+{
+    if (decoder->flushed || decoder->left <= 0 || decoder->codecFailed)
+        return false;
+    if (!decoder->codec && !OpenCodec(decoder)) {
+        decoder->codecFailed = true;
+        return false;
+    }
+    const Mp3Frames &frames = decoder->frames;
+    bool last = decoder->nextFrame >= frames.offset.size();
+    if (!last) {
+        size_t bytes = frames.bytes[decoder->nextFrame];
+        if (decoder->sourceCount + bytes > SourceBytes)
+            decoder->sourceCount = 0;  // a codec that takes nothing: drop what it left
+        memcpy(decoder->source + decoder->sourceCount, decoder->data + frames.offset[decoder->nextFrame], bytes);
+        decoder->sourceCount += bytes;
+        decoder->nextFrame++;
+    }
+    ACMSTREAMHEADER &header = decoder->header;
+    DWORD flags = ACM_STREAMCONVERTF_BLOCKALIGN;
+    if (decoder->codecStarted)
+        flags |= ACM_STREAMCONVERTF_START;
+    if (last)
+        flags = ACM_STREAMCONVERTF_END;
+    decoder->codecStarted = false;
+    // The last call may take several conversions to empty the codec.
+    for (int round = 0; round < (last ? 8 : 1); round++) {
+        header.cbSrcLength = DWORD(decoder->sourceCount);
+        header.cbDstLength = DWORD(sizeof decoder->decoded);
+        header.cbSrcLengthUsed = header.cbDstLengthUsed = 0;
+        if (acmStreamConvert(decoder->codec, &header, flags) != 0) {
+            decoder->flushed = true;
+            return decoder->musicCount > 0;
+        }
+        size_t used = header.cbSrcLengthUsed <= decoder->sourceCount ? header.cbSrcLengthUsed : decoder->sourceCount;
+        memmove(decoder->source, decoder->source + used, decoder->sourceCount - used);
+        decoder->sourceCount -= used;
+        int samples = int(header.cbDstLengthUsed / (2 * DWORD(frames.channels)));
+        Keep(decoder, decoder->decoded, samples);
+        if (last && samples == 0)
+            break;
+    }
+    if (last)
+        decoder->flushed = true;
+    return true;
+}
+
+// The next music frame at the file rate, false when none is left.
+bool NextMusicFrame(SoundDecoder *decoder, short frame[2])
+{
+    while (decoder->musicCount == 0) {
+        if (!DecodeMore(decoder))
+            return false;
+    }
+    frame[0] = decoder->music[2 * decoder->musicStart];
+    frame[1] = decoder->music[2 * decoder->musicStart + 1];
+    decoder->musicStart++;
+    decoder->musicCount--;
+    return true;
+}
+
+} // namespace
+
+SoundDecoder *SoundDecoderOpen(const void *data, size_t size, long outputRate, bool)
+{
+    openError[0] = '\0';
+    SoundDecoder *decoder = new (std::nothrow) SoundDecoder();
+    const char *why = "out of memory";
+    if (decoder && data && IndexMp3Frames(static_cast<const unsigned char *>(data), size, &decoder->frames, &why)) {
+        decoder->data = static_cast<const unsigned char *>(data);
+        decoder->outputRate = outputRate;
+        // A feed's worth, the codec's last emptying (several conversions) included.
+        decoder->musicCapacity = MaxDecodedSamples * 2 * 16;
+        decoder->music = static_cast<short *>(malloc(size_t(decoder->musicCapacity) * 2 * sizeof(short)));
+        if (decoder->music) {
+            Restart(decoder, 0);
+            return decoder;
+        }
+        why = "out of memory";
+    } else if (!data || size == 0) {
+        why = "no data";
+    }
+    snprintf(openError, sizeof openError, "%s", why);
+    SoundDecoderClose(decoder);
+    return nullptr;
+}
+
+const char *SoundDecoderOpenError()
+{
+    return openError;
+}
+
+void SoundDecoderRead(SoundDecoder *decoder, short *out, int frames)
+{
+    long inRate = decoder->frames.rate, outRate = decoder->outputRate;
+    for (int i = 0; i < frames; i++) {
+        short frame[2] = {0, 0};
+        if (inRate == outRate) {
+            NextMusicFrame(decoder, frame);
+        } else {
+            // Output frame i lies `phase`/outRate of the way from `before` to the next input frame.
+            if (!decoder->haveBefore)
+                decoder->haveBefore = NextMusicFrame(decoder, decoder->before);
+            while (decoder->phase >= outRate) {
+                decoder->phase -= outRate;
+                if (!NextMusicFrame(decoder, decoder->before))
+                    decoder->before[0] = decoder->before[1] = 0;
+            }
+            short after[2] = {0, 0};
+            if (decoder->musicCount == 0)
+                DecodeMore(decoder);
+            if (decoder->musicCount > 0) {
+                after[0] = decoder->music[2 * decoder->musicStart];
+                after[1] = decoder->music[2 * decoder->musicStart + 1];
+            }
+            for (int c = 0; c < 2; c++)
+                frame[c] = short(decoder->before[c] + (after[c] - decoder->before[c]) * decoder->phase / outRate);
+            decoder->phase += inRate;
+        }
+        out[2 * i] = frame[0];
+        out[2 * i + 1] = frame[1];
+    }
+}
+
+void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame)
+{
+    if (frame < 0)
+        frame = 0;
+    int64_t sample = frame * decoder->frames.rate / decoder->outputRate;
+    if (sample >= decoder->frames.length) {
+        Restart(decoder, decoder->frames.length);
+        return;
+    }
+    Restart(decoder, sample);
+}
+
+void SoundDecoderClose(SoundDecoder *decoder)
+{
+    if (!decoder)
+        return;
+    CloseCodec(decoder);
+    free(decoder->music);
+    delete decoder;
+}
+
+bool SoundDecoderAvailable(const char **why)
+{
+    // A layer III stream of the commonest kind, asked of the codecs without opening one.
+    Mp3Frames frames = {};
+    frames.rate = 44100;
+    frames.channels = 2;
+    frames.samplesPerFrame = 1152;
+    frames.firstBitrate = 128;
+    bool found = QueryCodec(frames);
+    *why = found ? "" : "Windows has no MP3 codec (the Audio Compression Manager found none)";
+    return found;
+}

@@ -1,0 +1,130 @@
+// MPEG audio layer III frame headers and the Xing/Info frame with its LAME extension.
+
+#include "platform/sound/mp3_frames.h"
+
+#include <string.h>
+
+namespace {
+
+struct Header {
+    int version;          // 1, 2 or 25 (MPEG-2.5)
+    long rate;
+    int channels;
+    int bitrate;          // kbit/s
+    int bytes;            // the whole frame
+    int samples;
+    bool crc;
+};
+
+// Reads a layer III header at p[0..4); false for anything else (free format included).
+bool ReadHeader(const unsigned char *p, Header *header)
+{
+    if (p[0] != 0xff || (p[1] & 0xe0) != 0xe0)
+        return false;
+    int versionBits = (p[1] >> 3) & 3;
+    int layerBits = (p[1] >> 1) & 3;
+    int bitrateIndex = p[2] >> 4;
+    int rateIndex = (p[2] >> 2) & 3;
+    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+        return false;
+    static const int bitratesV1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int bitratesV2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const long ratesV1[] = {44100, 48000, 32000};
+    header->version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
+    header->rate = ratesV1[rateIndex] / (header->version == 1 ? 1 : header->version == 2 ? 2 : 4);
+    header->bitrate = header->version == 1 ? bitratesV1[bitrateIndex] : bitratesV2[bitrateIndex];
+    header->channels = (p[3] >> 6) == 3 ? 1 : 2;
+    header->samples = header->version == 1 ? 1152 : 576;
+    int padding = (p[2] >> 1) & 1;
+    header->bytes = int((header->samples / 8) * 1000L * header->bitrate / header->rate) + padding;
+    header->crc = (p[1] & 1) == 0;
+    return true;
+}
+
+uint32_t Big32(const unsigned char *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// Whether the frame at `frame` is an info frame; if it is, the delay and padding of its LAME
+// extension (0 without one).
+bool ReadInfoFrame(const unsigned char *frame, const Header &header, int *delay, int *padding)
+{
+    *delay = *padding = 0;
+    int sideInfo = header.version == 1 ? (header.channels == 2 ? 32 : 17) : (header.channels == 2 ? 17 : 9);
+    int at = 4 + (header.crc ? 2 : 0) + sideInfo;
+    if (at + 8 > header.bytes)
+        return false;
+    const unsigned char *tag = frame + at;
+    if (memcmp(tag, "Xing", 4) != 0 && memcmp(tag, "Info", 4) != 0)
+        return false;
+    uint32_t flags = Big32(tag + 4);
+    int lame = 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+    // The LAME extension: 9 bytes of encoder name, 12 more, then 12 bits of delay, 12 of padding.
+    if (at + lame + 24 <= header.bytes) {
+        const unsigned char *ext = tag + lame;
+        if (memcmp(ext, "LAME", 4) == 0 || memcmp(ext, "Lavc", 4) == 0 || memcmp(ext, "Lavf", 4) == 0) {
+            *delay = ext[21] << 4 | ext[22] >> 4;
+            *padding = (ext[22] & 0x0f) << 8 | ext[23];
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, const char **why)
+{
+    frames->offset.clear();
+    frames->bytes.clear();
+    frames->skip = frames->length = 0;
+    *why = "no MPEG audio found";
+    size_t at = 0;
+    if (size >= 10 && memcmp(data, "ID3", 3) == 0 && data[3] != 0xff && !((data[6] | data[7] | data[8] | data[9]) & 0x80)) {
+        size_t tag = size_t(data[6]) << 21 | size_t(data[7]) << 14 | size_t(data[8]) << 7 | data[9];
+        at = 10 + tag + ((data[5] & 0x10) ? 10 : 0);
+    }
+    // The first frame: a header whose next frame has a header of the same kind (or ends the data),
+    // so that a stray sync pattern is not taken for the stream.
+    Header first = {};
+    for (; at + 4 <= size; at++) {
+        Header next;
+        if (!ReadHeader(data + at, &first) || at + size_t(first.bytes) > size)
+            continue;
+        size_t after = at + size_t(first.bytes);
+        if (after + 4 > size || (ReadHeader(data + after, &next) && next.rate == first.rate && next.version == first.version))
+            break;
+    }
+    if (at + 4 > size)
+        return false;
+    frames->rate = first.rate;
+    frames->channels = first.channels;
+    frames->samplesPerFrame = first.samples;
+    frames->firstBitrate = first.bitrate;
+    int delay = 0, padding = 0;
+    bool tagged = false;
+    if (ReadInfoFrame(data + at, first, &delay, &padding)) {
+        tagged = true;
+        at += size_t(first.bytes);
+    }
+    Header header;
+    while (at + 4 <= size && ReadHeader(data + at, &header) && header.rate == first.rate && header.version == first.version
+           && at + size_t(header.bytes) <= size && at <= UINT32_MAX) {
+        if (frames->offset.empty())
+            frames->firstBitrate = header.bitrate;
+        frames->offset.push_back(uint32_t(at));
+        frames->bytes.push_back(uint16_t(header.bytes));
+        at += size_t(header.bytes);
+    }
+    if (frames->offset.empty())
+        return false;
+    int64_t decoded = int64_t(frames->offset.size()) * frames->samplesPerFrame;
+    if (tagged && delay + padding < decoded) {
+        frames->skip = delay + Mp3DecoderDelay;
+        frames->length = decoded - delay - padding;
+    } else {
+        frames->length = decoded;
+    }
+    *why = "";
+    return true;
+}

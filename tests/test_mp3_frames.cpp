@@ -1,0 +1,162 @@
+// The MP3 frame index the Windows decoder starts and cuts the music by: its length and cut must
+// be what libmpg123 decodes on Linux, on every kind of test file, and broken data must give no
+// index rather than a wrong one.
+#include <gtest/gtest.h>
+
+#include "platform/sound/mp3_frames.h"
+#include "tests/test_files.h"
+
+#include <mpg123.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Fixture(const char *name)
+{
+    return std::string(KELVO_TEST_DATA) + "/" + name;
+}
+
+bool Index(const std::vector<char> &data, Mp3Frames *frames, const char **why)
+{
+    return IndexMp3Frames(reinterpret_cast<const unsigned char *>(data.data()), data.size(), frames, why);
+}
+
+// libmpg123's gapless length of the file, its rate and channels.
+long DecoderLength(const std::string &path, long *rate, int *channels)
+{
+    mpg123_init();
+    mpg123_handle *decoder = mpg123_new(nullptr, nullptr);
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+    int encoding = 0;
+    long length = -1;
+    if (mpg123_open(decoder, path.c_str()) == MPG123_OK && mpg123_scan(decoder) == MPG123_OK
+        && mpg123_getformat(decoder, rate, channels, &encoding) == MPG123_OK)
+        length = long(mpg123_length(decoder));
+    mpg123_delete(decoder);
+    return length;
+}
+
+// The file decoded by libmpg123 as 16-bit samples, with or without its gapless cut.
+std::vector<short> Decode(const std::string &path, bool gapless)
+{
+    mpg123_init();
+    mpg123_handle *decoder = mpg123_new(nullptr, nullptr);
+    mpg123_param(decoder, gapless ? MPG123_ADD_FLAGS : MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0);
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    std::vector<short> samples;
+    if (mpg123_open(decoder, path.c_str()) == MPG123_OK) {
+        short buffer[4096];
+        size_t got = 0;
+        int result;
+        do {
+            result = mpg123_read(decoder, buffer, sizeof buffer, &got);
+            samples.insert(samples.end(), buffer, buffer + got / 2);
+        } while (result == MPG123_OK || result == MPG123_NEW_FORMAT);
+    }
+    mpg123_delete(decoder);
+    return samples;
+}
+
+} // namespace
+
+TEST(Mp3Frames, TheCutIsWhereTheLinuxDecoderCutsTheMusic)
+{
+    // Decoded without a cut, the music starts `skip` samples in and lasts `length` samples.
+    for (const char *name : {"stereo44_tag.mp3", "stereo48.mp3"}) {
+        Mp3Frames frames;
+        const char *why;
+        ASSERT_TRUE(Index(ReadWhole(Fixture(name)), &frames, &why)) << name;
+        std::vector<short> raw = Decode(Fixture(name), false), cut = Decode(Fixture(name), true);
+        ASSERT_EQ(int64_t(cut.size()), 2 * frames.length) << name;
+        ASSERT_GE(int64_t(raw.size()), 2 * (frames.skip + frames.length)) << name;
+        EXPECT_TRUE(std::equal(cut.begin(), cut.end(), raw.begin() + 2 * frames.skip)) << name;
+    }
+}
+
+TEST(Mp3Frames, LengthRateAndChannelsAreTheLinuxDecodersOnEveryKindOfFile)
+{
+    const char *files[] = {"stereo44_tag.mp3", "stereo44_notag.mp3", "vbr44.mp3", "stereo48.mp3", "mono22.mp3"};
+    for (const char *name : files) {
+        std::vector<char> data = ReadWhole(Fixture(name));
+        ASSERT_FALSE(data.empty()) << name;
+        Mp3Frames frames;
+        const char *why = nullptr;
+        ASSERT_TRUE(Index(data, &frames, &why)) << name << ": " << why;
+        long rate = 0;
+        int channels = 0;
+        long length = DecoderLength(Fixture(name), &rate, &channels);
+        EXPECT_EQ(frames.length, length) << name;
+        EXPECT_EQ(frames.rate, rate) << name;
+        EXPECT_EQ(frames.channels, channels) << name;
+        EXPECT_EQ(int64_t(frames.offset.size()) * frames.samplesPerFrame >= frames.skip + frames.length, true) << name;
+    }
+    // The tagged file cuts the encoder's delay and the decoder's; the untagged one cuts nothing.
+    Mp3Frames tagged, plain;
+    const char *why;
+    ASSERT_TRUE(Index(ReadWhole(Fixture("stereo44_tag.mp3")), &tagged, &why));
+    ASSERT_TRUE(Index(ReadWhole(Fixture("stereo44_notag.mp3")), &plain, &why));
+    EXPECT_GT(tagged.skip, Mp3DecoderDelay);
+    EXPECT_EQ(plain.skip, 0);
+    EXPECT_EQ(plain.length, int64_t(plain.offset.size()) * plain.samplesPerFrame);
+}
+
+TEST(Mp3Frames, FramesFollowEachOtherAndStopAtTheFirstBrokenOne)
+{
+    std::vector<char> data = ReadWhole(Fixture("stereo44_notag.mp3"));
+    Mp3Frames whole;
+    const char *why;
+    ASSERT_TRUE(Index(data, &whole, &why));
+    for (size_t i = 0; i + 1 < whole.offset.size(); i++)
+        ASSERT_EQ(whole.offset[i] + whole.bytes[i], whole.offset[i + 1]) << "frame " << i;
+    EXPECT_LE(whole.offset.back() + whole.bytes.back(), data.size());
+
+    // A frame cut short at the end is left out; a frame broken in the middle ends the index there.
+    std::vector<char> cut(data.begin(), data.begin() + long(whole.offset[10] + whole.bytes[10] / 2));
+    Mp3Frames shorter;
+    ASSERT_TRUE(Index(cut, &shorter, &why));
+    EXPECT_EQ(shorter.offset.size(), 10u);
+    std::vector<char> broken = data;
+    broken[whole.offset[20]] = 0;
+    Mp3Frames stopped;
+    ASSERT_TRUE(Index(broken, &stopped, &why));
+    EXPECT_EQ(stopped.offset.size(), 20u);
+}
+
+TEST(Mp3Frames, DataWithoutFramesGivesNoIndexAndSaysWhy)
+{
+    const std::vector<std::vector<char>> samples = {
+        {},
+        {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},  // a tag and nothing after it
+        std::vector<char>(4000, 'x'),
+        std::vector<char>(4000, char(0xff)),  // sync bits everywhere, no valid header
+        {char(0xff), char(0xfb), char(0x90), char(0x64)},  // a header whose frame is not there
+    };
+    for (size_t i = 0; i < samples.size(); i++) {
+        Mp3Frames frames;
+        const char *why = nullptr;
+        EXPECT_FALSE(Index(samples[i], &frames, &why)) << "sample " << i;
+        EXPECT_STRNE(why, "") << "sample " << i;
+        EXPECT_TRUE(frames.offset.empty()) << "sample " << i;
+    }
+    // An ID3 tag that claims more than the data holds covers the frames after it: none is taken
+    // from inside a tag. The same tag with its real size gives every frame.
+    std::vector<char> frames = ReadWhole(Fixture("stereo44_notag.mp3"));
+    Mp3Frames plain, tagged;
+    const char *why;
+    ASSERT_TRUE(Index(frames, &plain, &why));
+    for (int claimed : {int(frames.size()) + 100, 0}) {
+        const char header[10] = {'I', 'D', '3', 3, 0, 0, char(claimed >> 21 & 0x7f), char(claimed >> 14 & 0x7f),
+                                 char(claimed >> 7 & 0x7f), char(claimed & 0x7f)};
+        std::vector<char> data(header, header + 10);
+        data.resize(10 + frames.size());
+        std::copy(frames.begin(), frames.end(), data.begin() + 10);
+        bool indexed = Index(data, &tagged, &why);
+        EXPECT_EQ(indexed, claimed == 0) << "a tag of " << claimed << " bytes";
+        if (indexed) {
+            EXPECT_EQ(tagged.offset.size(), plain.offset.size());
+        }
+    }
+}
