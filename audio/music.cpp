@@ -2,6 +2,7 @@
 // library, whose position is the demo's clock. The only code that calls the sound library.
 
 #include "audio/music.h"
+#include "platform/data_file.h"
 
 #include <fsound.h>
 #include <fsound_ext.h>
@@ -82,16 +83,15 @@ void StartMusic()
     FSOUND_SetOutput(OutputDefaultDevice);
     FSOUND_Init(MixRate, SoftwareChannels, 0);
 
-    // A pipe would hold the open until something writes to it: it counts as a file that cannot
-    // be opened.
-    struct stat info;
-    const bool pipe = stat(MusicPath, &info) == 0 && S_ISFIFO(info.st_mode);
-    FILE *file = pipe ? nullptr : fopen(MusicPath, "rb");
+    // A pipe, socket or device would hold the open or the read until something writes to it:
+    // it counts as a file that cannot be opened.
+    const char *notFile = nullptr;
+    FILE *file = OpenDataFile(MusicPath, &notFile);
     if (!file) {
         const int error = errno;
         printf("Error!\n");
         printf("File Not Found\n");
-        ReportMusicProblem(pipe ? "a pipe, not a file" : OpenFailure(error), "");
+        ReportMusicProblem(notFile ? notFile : OpenFailure(error), "");
         FSOUND_Close();
         return;
     }

@@ -27,6 +27,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "tests/test_files.h"
+
 namespace {
 
 bool CopyFile(const std::string &from, const std::string &to)
@@ -461,6 +463,15 @@ TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
     EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);
     EXPECT_NE(errors.find("data/music.mp3"), std::string::npos) << errors;
     EXPECT_TRUE(Outputs().empty());
+
+    {
+        StuckPipe pipe(folder + "/data/music.mp3", 20);
+        ASSERT_TRUE(pipe.made());
+        EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);
+        EXPECT_NE(errors.find("data/music.mp3 (a pipe, not a file)"), std::string::npos) << errors;
+        EXPECT_FALSE(pipe.released()) << "the recorder waited for a writer";
+        EXPECT_TRUE(Outputs().empty());
+    }
 }
 
 } // namespace
