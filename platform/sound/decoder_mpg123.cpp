@@ -1,0 +1,51 @@
+// The sound layer's MP3 decoder on Linux: mp3_stream (libmpg123, libsyn123) behind the layer's
+// decoder calls.
+
+#include "platform/sound/mp3_stream.h"
+#include "platform/sound/sound_core.h"
+
+#include <stdlib.h>
+
+struct SoundDecoder {
+    Mp3Stream mp3;  // on the heap: the decoder keeps the record's address
+};
+
+namespace {
+bool outOfMemory;  // the last open failed before the decoder was reached
+}
+
+SoundDecoder *SoundDecoderOpen(const void *data, size_t size, long outputRate, bool exact)
+{
+    SoundDecoder *decoder = static_cast<SoundDecoder *>(calloc(1, sizeof(SoundDecoder)));
+    outOfMemory = !decoder;
+    if (!decoder)
+        return nullptr;
+    if (!Mp3Open(&decoder->mp3, data, size, outputRate, exact)) {
+        free(decoder);
+        return nullptr;
+    }
+    return decoder;
+}
+
+const char *SoundDecoderOpenError()
+{
+    return outOfMemory ? "out of memory" : Mp3OpenError();
+}
+
+void SoundDecoderRead(SoundDecoder *decoder, short *out, int frames)
+{
+    Mp3Read(&decoder->mp3, out, frames);
+}
+
+void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame)
+{
+    Mp3Seek(&decoder->mp3, frame);
+}
+
+void SoundDecoderClose(SoundDecoder *decoder)
+{
+    if (!decoder)
+        return;
+    Mp3Close(&decoder->mp3);
+    free(decoder);
+}
