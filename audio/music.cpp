@@ -72,6 +72,18 @@ long UsableSize(FILE *file, const char **reason, char *detail, size_t detailSize
     return size;
 }
 
+// Says on standard error, once at the start, where the track's audio stops early and why.
+void ReportEarlyEnd(FSOUND_STREAM *stream)
+{
+    const char *words = "";
+    const int ms = SoundStreamDamage(stream, &words);
+    if (ms < 0)
+        return;
+    fprintf(stderr, "kelvo: %s: damaged at %d:%02d (%s); the rest is silent\n", MusicPath, ms / 60000, ms / 1000 % 60,
+            words);
+    fflush(stderr);
+}
+
 } // namespace
 
 void StartMusic()
@@ -127,6 +139,8 @@ void StartMusic()
     }
     if (reason)
         ReportMusicProblem(reason, detail);
+    else
+        ReportEarlyEnd(music.stream);
     music.playbackChannel = FSOUND_Stream_PlayEx(FSOUND_FREE, music.stream, nullptr, 1);
     FSOUND_SetPaused(music.playbackChannel, 0);
 }

@@ -422,6 +422,35 @@ TEST_F(CaptureTool, CtrlCStopsWithNothingLeft)
     EXPECT_TRUE(Outputs().empty()) << "no output and no temporary file";
 }
 
+TEST_F(CaptureTool, MusicThatStopsEarlyIsNamedAndItsSilenceRecorded)
+{
+    // The track's first 30 % intact (46.8 s of music), garbage after it.
+    std::vector<char> track = ReadWhole(folder + "/data/music.mp3");
+    ASSERT_FALSE(track.empty());
+    srand(3);
+    for (size_t i = track.size() * 3 / 10; i < track.size(); i++)
+        track[i] = char(rand());
+    FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
+    ASSERT_TRUE(out);
+    ASSERT_EQ(fwrite(track.data(), 1, track.size(), out), track.size());
+    fclose(out);
+
+    ASSERT_EQ(Capture({"--fps", "5", "--from", "45", "--to", "49", "out.mkv"}), 0) << errors;
+    EXPECT_NE(errors.find("kelvo: data/music.mp3: damaged at 0:46 ("), std::string::npos) << errors;
+    EXPECT_NE(errors.find("); the rest is silent\n"), std::string::npos) << errors;
+    Decoded video = Decode(folder + "/out.mkv", 0);
+    ASSERT_TRUE(video.ok);
+    ASSERT_GE(video.audio.size(), size_t(4 * 44100 * 2));
+    auto sounding = [&](double from, double to) {
+        int count = 0;
+        for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2; i++)
+            count += video.audio[i] != 0;
+        return count;
+    };
+    EXPECT_GT(sounding(0, 1), 1000) << "45 s to 46 s is music";
+    EXPECT_EQ(sounding(2, 4), 0) << "47 s to 49 s is the silence after the damage";
+}
+
 TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
 {
     const std::vector<std::vector<std::string>> badArguments = {

@@ -55,6 +55,15 @@ std::vector<short> StraightDecode(const std::string &path, int *channels)
     return samples;
 }
 
+// The last sounding frame of a rendering, in milliseconds at 44100 Hz; -1 when all silent.
+int LastSoundMs(const std::vector<short> &stereo)
+{
+    for (size_t i = stereo.size(); i-- > 0;)
+        if (stereo[i])
+            return int(i / 2 * 1000 / 44100);
+    return -1;
+}
+
 class Sound : public testing::Test {
 protected:
     std::vector<char> data;
@@ -339,7 +348,8 @@ TEST_F(Sound, EmptyGarbageAndTruncatedDataNeverCrash)
     Render(441);
     EXPECT_EQ(FSOUND_Stream_GetTime(stream), 2510);
 
-    // Damage in the middle: the decoder gets past it and plays to the end, quietly.
+    // Damage in the middle: what plays, plays quietly; where the decoder cannot get past it,
+    // the rest is silence and the layer says where it begins.
     for (size_t i = data.size() / 3; i < data.size() / 2; i += 97)
         data[i] = char(data[i] ^ 0x5a);
     testing::internal::CaptureStderr();
@@ -351,7 +361,75 @@ TEST_F(Sound, EmptyGarbageAndTruncatedDataNeverCrash)
     Render(4410);
     EXPECT_EQ(FSOUND_Stream_GetTime(stream), 1300);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_NE(got[2 * 44100 * 5 / 2], 0) << "the last second plays";
+    const char *words = nullptr;
+    const int stops = SoundStreamDamage(stream, &words);
+    // The damage makes a frame look like one of another format, which ends the audio there.
+    EXPECT_EQ(got[2 * 44100 * 5 / 2], 0);
+    EXPECT_NEAR(stops, LastSoundMs(got), 60);
+    EXPECT_GT(stops, 900) << "the first third plays";
+    EXPECT_STREQ(words, "a frame in another format ends the audio");
+}
+
+
+TEST_F(Sound, AudioThatStopsEarlyIsFoundAtTheOpenWhereItStops)
+{
+    FSOUND_STREAM *healthy = Start(FSOUND_OUTPUT_OFFLINE, "stereo44_tag.mp3");
+    ASSERT_NE(healthy, nullptr);
+    const char *words = "unset";
+    EXPECT_EQ(SoundStreamDamage(healthy, &words), -1);
+    EXPECT_STREQ(words, "");
+    EXPECT_EQ(SoundStreamDamage(nullptr, &words), -1);
+    EXPECT_STREQ(words, "");
+    const std::vector<char> whole = data;
+
+    // The first third intact, garbage after it: the open names the end of the intact audio.
+    std::vector<char> damaged = whole;
+    srand(7);
+    for (size_t i = whole.size() / 3; i < damaged.size(); i++)
+        damaged[i] = char(rand());
+    // Cut short after a third, with the header still announcing the whole length.
+    const std::vector<char> cut(whole.begin(), whole.begin() + long(whole.size() / 3));
+    const struct {
+        const std::vector<char> *bytes;
+        const char *what;
+        const char *words;
+    } cases[] = {{&damaged, "garbage after a third", "MPEG data"}, {&cut, "cut after a third", "its header announces"}};
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        FSOUND_STREAM *stream = FSOUND_Stream_Open(c.bytes->data(), Mode, 0, int(c.bytes->size()));
+        ASSERT_NE(stream, nullptr) << c.what;
+        words = nullptr;
+        const int stops = SoundStreamDamage(stream, &words);
+        FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+        const int heard = LastSoundMs(Render(4 * 44100));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.what;
+        EXPECT_GT(heard, 800) << c.what;
+        EXPECT_NEAR(stops, heard, 60) << c.what << ": the position named is where the sound ends";
+        EXPECT_NE(std::string(words ? words : "").find(c.words), std::string::npos) << c.what << ": " << words;
+        FSOUND_Stream_SetTime(stream, 0);  // stays what it was found to be
+        EXPECT_EQ(SoundStreamDamage(stream, &words), stops) << c.what;
+    }
+
+    // Without the exact open nothing is scanned, so nothing is known.
+    FSOUND_STREAM *unscanned =
+        FSOUND_Stream_Open(damaged.data(), FSOUND_NORMAL | FSOUND_LOADMEMORY, 0, int(damaged.size()));
+    ASSERT_NE(unscanned, nullptr);
+    EXPECT_EQ(SoundStreamDamage(unscanned, &words), -1);
+}
+
+TEST_F(Sound, TheDecoderPrintsNothingOnAFuzzFinding)
+{
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, "decoder_message.mp3");
+    if (stream) {
+        FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+        Render(44100);
+        FSOUND_Stream_SetTime(stream, 50);
+        Render(44100);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(Sound, InitWhileStartedClosesFirstAndFileNamesWork)

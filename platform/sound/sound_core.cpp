@@ -395,6 +395,20 @@ const char *SoundStreamOpenError()
     return streamOpenError;
 }
 
+int SoundStreamDamage(FSOUND_STREAM *handle, const char **words)
+{
+    *words = "";
+    std::lock_guard<std::mutex> hold(sound.lock);
+    SoundStream *stream = FindStream(handle);
+    if (!stream)
+        return -1;
+    const int64_t frame = SoundDecoderDamage(stream->decoder, words);
+    if (frame < 0)
+        return -1;
+    const int64_t ms = frame * 1000 / sound.mixRate;
+    return ms > INT_MAX ? INT_MAX : int(ms);
+}
+
 int FSOUND_Stream_PlayEx(int channel, FSOUND_STREAM *handle, FSOUND_DSPUNIT *, signed char startPaused)
 {
     std::lock_guard<std::mutex> hold(sound.lock);

@@ -56,6 +56,9 @@ const char *SoundDecoderOpenError();
 void SoundDecoderRead(SoundDecoder *decoder, short *out, int frames);
 // Moves decoding to output frame `frame` (0 or more); past the end, what follows is silence.
 void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame);
+// Where the audio stops early, found by an `exact` open: the output frame, with why in words in
+// `*words`; -1 (and "") when it plays to its end.
+int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words);
 // Frees the decoder. Harmless on null.
 void SoundDecoderClose(SoundDecoder *decoder);
 
