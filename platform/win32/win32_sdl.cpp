@@ -166,6 +166,11 @@ bool EnsureVideo()
             win32.videoReady = false;
         }
         if (win32.videoReady) {
+            // The GL library stays loaded for the whole process. Otherwise destroying the last
+            // window unloads it and the next window loads it again, at every F1, and the driver
+            // leaves behind what each load allocated. A failure here is left to the window's own
+            // load, which reports it.
+            SDL_GL_LoadLibrary(NULL);
             SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
             const char *driver = SDL_GetCurrentVideoDriver();
             if (driver && std::strcmp(driver, "x11") == 0) {
