@@ -267,6 +267,67 @@ TEST_F(Sound, DeviceClockIsSmoothBetweenJitteryCallbacks)
     EXPECT_LT(FSOUND_Stream_GetTime(stream), 2000 + 3 * 24);
 }
 
+TEST_F(Sound, ADeviceThatGoesAwayLeavesARealTimeClockAndComesBackWhereItIs)
+{
+    int channels = 0;
+    const std::vector<short> expected = StraightDecode(Fixture("stereo44_tag.mp3"), &channels);
+    ASSERT_EQ(channels, 2);
+    SoundSeam_FakeDevice(true, 1024);
+    int64_t now = 1000000000;
+    SoundSeam_SetClock(now);
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_WINMM, "stereo44_tag.mp3");
+    ASSERT_NE(stream, nullptr);
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    std::vector<short> buffer(2048);
+    const int64_t period = int64_t(1024 * 1e9 / 44100);
+    for (int i = 0; i < 20; i++) {  // about 464 ms of callbacks
+        ASSERT_TRUE(SoundSeam_RunCallback(buffer.data()));
+        now += period;
+        SoundSeam_SetClock(now);
+    }
+    const int before = FSOUND_Stream_GetTime(stream);
+    EXPECT_GT(before, 400);
+
+    testing::internal::CaptureStderr();
+    SoundSeam_LoseDevice("the stand-in was unplugged");
+    SoundSeam_LoseDevice("twice");  // already lost: nothing more
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "sound: the audio output went away (the stand-in was unplugged); the music is silent\n");
+    EXPECT_FALSE(SoundSeam_RunCallback(buffer.data())) << "a lost device is not filled";
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), before) << "from the position reached";
+    now += 700000000;  // 700 ms with no callback at all
+    SoundSeam_SetClock(now);
+    EXPECT_NEAR(FSOUND_Stream_GetTime(stream), before + 700, 1) << "the clock runs on in real time";
+    FSOUND_Stream_SetTime(stream, 1500);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 1500) << "seeks still move it";
+    now += 250000000;
+    SoundSeam_SetClock(now);
+    EXPECT_NEAR(FSOUND_Stream_GetTime(stream), 1750, 1);
+
+    testing::internal::CaptureStderr();
+    SoundSeam_DeviceBack();
+    SoundSeam_DeviceBack();  // already back: nothing more
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "sound: the audio output is back; the music plays on from 0:01\n");
+    const int resumed = FSOUND_Stream_GetTime(stream);
+    EXPECT_NEAR(resumed, 1750, 1);
+    // The first fill after the return plays the track from the position the clock had reached.
+    ASSERT_TRUE(SoundSeam_RunCallback(buffer.data()));
+    const size_t first = size_t(int64_t(resumed) * 44100 / 1000) * 2;
+    int bestShift = -1;
+    for (int shift = 0; shift <= 44 * 2 && bestShift < 0; shift++)  // within 2 ms of it
+        if (std::equal(buffer.begin(), buffer.end(), expected.begin() + long(first) + 2 * shift))
+            bestShift = shift;
+    EXPECT_GE(bestShift, 0) << "the music resumes where the clock was";
+    for (int i = 0; i < 10; i++) {
+        now += period;
+        SoundSeam_SetClock(now);
+        ASSERT_TRUE(SoundSeam_RunCallback(buffer.data()));
+    }
+    const int later = FSOUND_Stream_GetTime(stream);
+    EXPECT_GE(later, resumed) << "never back";
+    EXPECT_NEAR(later, resumed + 10 * 1024 * 1000 / 44100, 30) << "and follows the device again";
+}
+
 TEST_F(Sound, CallsWithoutAStreamOrAfterCloseDoNothing)
 {
     FSOUND_STREAM *bogus = reinterpret_cast<FSOUND_STREAM *>(uintptr_t(0x1234501));

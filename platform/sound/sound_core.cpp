@@ -83,6 +83,7 @@ struct SoundState {
     SoundStream streams[MaxStreams];
     uint32_t nextGeneration;
     bool deviceOpen;          // the platform's device is open (not the tests' stand-in)
+    std::atomic<bool> outputLost;  // the device went away: the clock runs in real time meanwhile
     int bufferFrames;
 
     OutputClock clock;
@@ -185,7 +186,7 @@ int64_t HeardFrame()
     ClockReading clock = SoundReadClock();
     if (sound.output == FSOUND_OUTPUT_OFFLINE)
         return clock.handed;
-    if (sound.output == FSOUND_OUTPUT_NOSOUND)
+    if (sound.output == FSOUND_OUTPUT_NOSOUND || sound.outputLost.load(std::memory_order_acquire))
         return int64_t(floor(SoundClockAt(clock, SoundNow())));
     double frame = sound.deviceOpen ? SoundDeviceHeardFrame(clock, SoundNow()) : SoundClockAt(clock, SoundNow());
     if (frame > double(clock.handed))
@@ -196,7 +197,7 @@ int64_t HeardFrame()
 // The output frame where a play, pause or seek made now takes effect.
 int64_t EventFrame()
 {
-    return sound.output == FSOUND_OUTPUT_NOSOUND ? HeardFrame() : SoundReadClock().handed;
+    return sound.output == FSOUND_OUTPUT_NOSOUND || sound.outputLost ? HeardFrame() : SoundReadClock().handed;
 }
 
 int64_t PositionAt(const Segment &segment, int64_t frame)
@@ -270,6 +271,48 @@ void SoundMixLocked(short *out, int frames)
     // `handed` is advanced by the caller, after the whole buffer.
 }
 
+void SoundOutputLost(const char *why)
+{
+    std::lock_guard<std::mutex> hold(sound.lock);
+    if (!sound.started || sound.output != FSOUND_OUTPUT_WINMM || sound.outputLost)
+        return;
+    const int64_t heard = HeardFrame();
+    SoundWriteClock({heard, double(heard), SoundNow(), double(sound.mixRate) * 1e-9});
+    sound.outputLost.store(true, std::memory_order_release);
+    fprintf(stderr, "sound: the audio output went away (%s); the music is silent\n", why);
+    fflush(stderr);
+}
+
+void SoundOutputBack()
+{
+    std::lock_guard<std::mutex> hold(sound.lock);
+    if (!sound.started || !sound.outputLost)
+        return;
+    const int64_t heard = HeardFrame();
+    int64_t shown = -1;  // the position of the first running stream, for the line
+    for (SoundStream &stream : sound.streams) {
+        if (!stream.inUse)
+            continue;
+        const int64_t position = StreamPosition(&stream);
+        SoundDecoderSeek(stream.decoder, position);
+        stream.segment = {heard, position, IsRunning(&stream)};
+        stream.previous = stream.segment;
+        stream.jumped = false;
+        if (shown < 0 && IsRunning(&stream))
+            shown = position;
+    }
+    SoundWriteClock({heard, double(heard), SoundNow(), 0.0});
+    sound.outputLost.store(false, std::memory_order_release);
+    if (shown >= 0) {
+        const int64_t ms = shown * 1000 / sound.mixRate;
+        fprintf(stderr, "sound: the audio output is back; the music plays on from %lld:%02lld\n",
+                (long long)(ms / 60000), (long long)(ms / 1000 % 60));
+    } else {
+        fprintf(stderr, "sound: the audio output is back\n");
+    }
+    fflush(stderr);
+}
+
 signed char FSOUND_SetOutput(int outputType)
 {
     if (!KnownOutput(outputType))
@@ -289,6 +332,7 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int)
     sound.channelCount = maxSoftwareChannels;
     for (int i = 0; i < MaxChannels; i++)
         sound.channelStream[i] = -1;
+    sound.outputLost = false;
     sound.output = sound.outputChosen ? sound.requestedOutput : int(FSOUND_OUTPUT_WINMM);
     if (sound.forcedOutput > 0)
         sound.output = sound.forcedOutput - 1;
@@ -472,7 +516,7 @@ signed char FSOUND_Stream_SetTime(FSOUND_STREAM *handle, int ms)
         return 0;
     // Rounded up, so that the position read back is `ms` itself.
     int64_t frame = ms <= 0 ? 0 : (int64_t(ms) * sound.mixRate + 999) / 1000;
-    if (sound.output != FSOUND_OUTPUT_NOSOUND)
+    if (sound.output != FSOUND_OUTPUT_NOSOUND && !sound.outputLost)
         SoundDecoderSeek(stream->decoder, frame);
     StartSegment(stream, frame, IsRunning(stream), true);
     return 1;
@@ -552,10 +596,20 @@ void SoundSeam_FakeDevice(bool enabled, int bufferFrames)
 bool SoundSeam_RunCallback(short *out)
 {
     std::lock_guard<std::mutex> hold(sound.lock);
-    if (!sound.started || sound.output != FSOUND_OUTPUT_WINMM || sound.deviceOpen)
+    if (!sound.started || sound.output != FSOUND_OUTPUT_WINMM || sound.deviceOpen || sound.outputLost)
         return false;
     SoundDeviceFillLocked(out, sound.bufferFrames);
     return true;
+}
+
+void SoundSeam_LoseDevice(const char *why)
+{
+    SoundOutputLost(why);
+}
+
+void SoundSeam_DeviceBack()
+{
+    SoundOutputBack();
 }
 
 int SoundSeam_OpenCount()
