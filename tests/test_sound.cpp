@@ -292,7 +292,7 @@ TEST_F(Sound, ADeviceThatGoesAwayLeavesARealTimeClockAndComesBackWhereItIs)
     SoundSeam_LoseDevice("the stand-in was unplugged");
     SoundSeam_LoseDevice("twice");  // already lost: nothing more
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "sound: the audio output went away (the stand-in was unplugged); the music is silent\n");
+              "sound: the audio output went away at 0:00 (the stand-in was unplugged); the music is silent\n");
     EXPECT_FALSE(SoundSeam_RunCallback(buffer.data())) << "a lost device is not filled";
     EXPECT_EQ(FSOUND_Stream_GetTime(stream), before) << "from the position reached";
     now += 700000000;  // 700 ms with no callback at all

@@ -21,6 +21,10 @@ test_packages=(
     desktop-file-utils appstream lintian man-db "${package_packages[@]}"
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
+# The sound server test: a private PulseAudio server with a null sink, and its control tool.
+test_packages+=(
+    pulseaudio pulseaudio-utils
+)
 fuzz_packages=(
     clang libclang-rt-dev
 )

@@ -271,6 +271,20 @@ void SoundMixLocked(short *out, int frames)
     // `handed` is advanced by the caller, after the whole buffer.
 }
 
+namespace {
+
+// The position of the first running stream, in track frames; -1 when none runs. For the lines
+// about the output.
+int64_t RunningPosition()
+{
+    for (SoundStream &stream : sound.streams)
+        if (stream.inUse && IsRunning(&stream))
+            return StreamPosition(&stream);
+    return -1;
+}
+
+} // namespace
+
 void SoundOutputLost(const char *why)
 {
     std::lock_guard<std::mutex> hold(sound.lock);
@@ -279,7 +293,14 @@ void SoundOutputLost(const char *why)
     const int64_t heard = HeardFrame();
     SoundWriteClock({heard, double(heard), SoundNow(), double(sound.mixRate) * 1e-9});
     sound.outputLost.store(true, std::memory_order_release);
-    fprintf(stderr, "sound: the audio output went away (%s); the music is silent\n", why);
+    const int64_t shown = RunningPosition();
+    if (shown >= 0) {
+        const int64_t ms = shown * 1000 / sound.mixRate;
+        fprintf(stderr, "sound: the audio output went away at %lld:%02lld (%s); the music is silent\n",
+                (long long)(ms / 60000), (long long)(ms / 1000 % 60), why);
+    } else {
+        fprintf(stderr, "sound: the audio output went away (%s); the music is silent\n", why);
+    }
     fflush(stderr);
 }
 
@@ -289,7 +310,7 @@ void SoundOutputBack()
     if (!sound.started || !sound.outputLost)
         return;
     const int64_t heard = HeardFrame();
-    int64_t shown = -1;  // the position of the first running stream, for the line
+    const int64_t shown = RunningPosition();
     for (SoundStream &stream : sound.streams) {
         if (!stream.inUse)
             continue;
@@ -298,8 +319,6 @@ void SoundOutputBack()
         stream.segment = {heard, position, IsRunning(&stream)};
         stream.previous = stream.segment;
         stream.jumped = false;
-        if (shown < 0 && IsRunning(&stream))
-            shown = position;
     }
     SoundWriteClock({heard, double(heard), SoundNow(), 0.0});
     sound.outputLost.store(false, std::memory_order_release);
