@@ -101,6 +101,20 @@ void QuietAlsa()
     // Kept loaded: SDL opens the same library and the handler must stay in place.
 }
 
+// Opens the default device at deviceRate, 16-bit stereo, paused; 0 when there is none.
+SDL_AudioDeviceID OpenPausedDevice(int *frames)
+{
+    SDL_AudioSpec want = {}, have = {};
+    want.freq = deviceRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = DeviceBufferFrames;
+    want.callback = DeviceCallback;
+    const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    *frames = have.samples;
+    return opened;
+}
+
 // Starts SDL's audio anew (a server that went away leaves its old connection dead) and opens
 // the default device, paused. False, with SDL's words in SDL_GetError, when none opens.
 bool OpenDefaultDevice()
@@ -112,18 +126,12 @@ bool OpenDefaultDevice()
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return false;
     audioUp = true;
-    SDL_AudioSpec want = {}, have = {};
-    want.freq = deviceRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = DeviceBufferFrames;
-    want.callback = DeviceCallback;
-    // Same rate, format and buffer as the first device, or the clock's account would change.
-    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device != 0 && have.samples != bufferFrames) {
+    int frames = 0;
+    device = OpenPausedDevice(&frames);
+    // The buffer of the first device, or the clock's account of what is queued would change.
+    if (device != 0 && frames != bufferFrames) {
         SDL_CloseAudioDevice(device);
         device = 0;
-        SDL_SetError("the new device takes %d frames a fill, not %d", have.samples, bufferFrames);
     }
     return device != 0;
 }
@@ -166,26 +174,18 @@ bool SoundDeviceOpen(int mixRate, int *framesPerFill)
         return false;  // asked for no real device: the silent output keeps better time
     QuietAlsa();
     deviceRate = mixRate;
-    bufferFrames = DeviceBufferFrames;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         fprintf(stderr, "sound: no audio device (%s); the music is silent\n", SDL_GetError());
         return false;
     }
     audioUp = true;
-    SDL_AudioSpec want = {}, have = {};
-    want.freq = mixRate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = DeviceBufferFrames;
-    want.callback = DeviceCallback;
-    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    device = OpenPausedDevice(&bufferFrames);
     if (device == 0) {
         fprintf(stderr, "sound: no audio device (%s); the music is silent\n", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         audioUp = false;
         return false;
     }
-    bufferFrames = have.samples;
     *framesPerFill = bufferFrames;
     deviceGone = false;
     watchStop = false;
