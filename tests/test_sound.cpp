@@ -511,6 +511,14 @@ TEST_F(Sound, InitWhileStartedClosesFirstAndFileNamesWork)
     ASSERT_TRUE(FSOUND_Init(44100, 2, 0));
     EXPECT_EQ(FSOUND_Stream_GetTime(byName), 0);
     EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, other, nullptr, 0), -1);
+
+    // A pipe by name is refused at once, not waited on.
+    const std::string path = testing::TempDir() + "kelvo_sound_pipe.mp3";
+    StuckPipe pipe(path, 5);
+    ASSERT_TRUE(pipe.made());
+    EXPECT_EQ(FSOUND_Stream_Open(path.c_str(), FSOUND_NORMAL, 0, 0), nullptr);
+    EXPECT_STREQ(SoundStreamOpenError(), "a pipe, not a file");
+    EXPECT_FALSE(pipe.released()) << "the open waited for a writer";
 }
 
 } // namespace

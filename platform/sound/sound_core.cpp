@@ -12,6 +12,7 @@
 #include <fsound.h>
 #include <fsound_ext.h>
 
+#include "platform/data_file.h"
 #include "platform/sound/sound_core.h"
 #include "platform/sound/sound_seam.h"
 
@@ -404,9 +405,10 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int
         data = reinterpret_cast<const unsigned char *>(nameOrData) + offset;
         size = size_t(length);
     } else {
-        FILE *file = fopen(nameOrData, "rb");
+        const char *notFile = nullptr;
+        FILE *file = OpenDataFile(nameOrData, &notFile);
         if (!file) {
-            streamOpenError = "the file could not be opened";
+            streamOpenError = notFile ? notFile : "the file could not be opened";
             return nullptr;
         }
         long fileSize = -1;
