@@ -1,6 +1,6 @@
 // libFuzzer target: the sound layer's stream open, play, render and seeks from memory, on the
-// offline output. The input's last byte picks an exact (scanned) or a plain open and where the
-// seeks go; the rest is the file. Anything the decoder prints on standard error is a finding too:
+// offline output. The input is the file; its last byte also picks an exact (scanned) or a plain
+// open and where the seeks go. Anything the decoder prints on standard error is a finding too:
 // the layer says what goes wrong itself, in its own words.
 #include <fsound.h>
 #include <fsound_ext.h>
@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
-// Plays the stream in three stretches with a seek before each, as the demo's keys would.
+// Plays the stream from its start, then in three stretches with a seek before each, as the
+// demo's keys would.
 static void Exercise(const uint8_t *data, size_t size, unsigned choice)
 {
     FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
@@ -37,11 +38,12 @@ static void Exercise(const uint8_t *data, size_t size, unsigned choice)
     if (stream) {
         const int channel = FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 1);
         FSOUND_SetPaused(channel, 0);
-        static short out[2 * 4096];
+        static short out[2 * 16384];
+        RenderSoundOffline(out, 16384);
         const int seeks[4] = {0, -400, 1000, 60000};
         for (int i = 0; i < 3; i++) {
             FSOUND_Stream_SetTime(stream, seeks[(choice >> (1 + 2 * i)) & 3] + int(i * 37));
-            RenderSoundOffline(out, 4096);
+            RenderSoundOffline(out, 16384);
             FSOUND_Stream_GetTime(stream);
         }
         const char *words = nullptr;
@@ -58,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int saved = dup(2);
     if (ftruncate(errorSink, 0) != 0 || lseek(errorSink, 0, SEEK_SET) != 0 || saved < 0 || dup2(errorSink, 2) < 0)
         abort();
-    Exercise(data, size - 1, data[size - 1]);
+    Exercise(data, size, data[size - 1]);
     fflush(stderr);
     dup2(saved, 2);
     close(saved);
