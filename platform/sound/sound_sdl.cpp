@@ -138,7 +138,7 @@ bool OpenDefaultDevice()
 
 // While the device is there, looks every 100 ms whether it still is; once it is gone, tries a
 // new one every 2 s until one opens or the device is closed.
-void Watch()
+void WatchDevice()
 {
     std::unique_lock<std::mutex> hold(watchLock);
     while (!watchStop) {
@@ -189,7 +189,7 @@ bool SoundDeviceOpen(int mixRate, int *framesPerFill)
     *framesPerFill = bufferFrames;
     deviceGone = false;
     watchStop = false;
-    watcher = new std::thread(Watch);
+    watcher = new std::thread(WatchDevice);
     return true;
 }
 
