@@ -10,7 +10,8 @@ typedef unsigned char KeyTable[256];
 // Process-wide state of the shell. The handles and pixelFormat are written only by
 // CreateMainWindow and DestroyMainWindow; fullscreenMode by them and by the main loop
 // (start-up answer, F1); drawingEnabled and keyTable by MainWindowProc, except that the
-// main loop clears the F1 entry when it acts on it.
+// main loop clears the F1 entry when it acts on it; keyPressed by MainWindowProc (set) and by
+// the main loop (cleared once every idle pass has read it).
 struct AppState {
     HINSTANCE instance;
     HWND window;
@@ -21,6 +22,9 @@ struct AppState {
     KeyTable keyTable;
     PIXELFORMATDESCRIPTOR pixelFormat;
     bool pixelFormatFilled; // the first creation that reached a window filled pixelFormat
+    // Keys pressed since the last idle pass, released or not: a tap shorter than a frame has its
+    // key-down and key-up dispatched in the same batch, and would be missed in keyTable alone.
+    KeyTable keyPressed;
 };
 
 extern AppState appState;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstring>
 
 #include "app/app.h"
 #include "audio/music.h"
@@ -50,9 +51,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, in
             continue;
         }
 
+        // Escape and F1 act on a press seen since the last idle pass, even one already released;
+        // M and N act only while held.
+        const bool escape = appState.keyTable[VK_ESCAPE] || appState.keyPressed[VK_ESCAPE];
+        const bool toggle = appState.keyTable[VK_F1] || appState.keyPressed[VK_F1];
+        memset(appState.keyPressed, 0, sizeof appState.keyPressed);
+
         if (appState.drawingEnabled && !DrawFrame()) {
             quitRequested = true; // the demo is over: its last frame is not presented
-        } else if (appState.keyTable[VK_ESCAPE]) {
+        } else if (escape) {
             quitRequested = true;
         } else {
             SwapBuffers(appState.deviceContext);
@@ -64,7 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, in
         if (appState.keyTable['N'])
             SeekMusic(SeekTarget(renderer.DemoClock - 400.0f));
 
-        if (appState.keyTable[VK_F1]) {
+        if (toggle) {
             appState.keyTable[VK_F1] = 0;
             DestroyMainWindow();
             appState.fullscreenMode = !appState.fullscreenMode;

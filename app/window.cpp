@@ -16,6 +16,7 @@ AppState appState = {
     {sizeof(PIXELFORMATDESCRIPTOR), 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA,
      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
     false,
+    {},
 };
 
 static const char WindowClassName[] = "OpenGL";
@@ -183,8 +184,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         return 0;
     case WM_KEYDOWN:
-        if (wParam < sizeof(appState.keyTable)) // virtual-key codes are below 256; anything else is ignored
+        if (wParam < sizeof(appState.keyTable)) { // virtual-key codes are below 256; anything else is ignored
             appState.keyTable[wParam] = 1;
+            appState.keyPressed[wParam] = 1;
+        }
         return 0;
     case WM_KEYUP:
         if (wParam < sizeof(appState.keyTable))

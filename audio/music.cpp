@@ -2,6 +2,7 @@
 // library, whose position is the demo's clock. The only code that calls the sound library.
 
 #include "audio/music.h"
+#include "platform/data_file.h"
 
 #include <fsound.h>
 #include <fsound_ext.h>
@@ -71,6 +72,18 @@ long UsableSize(FILE *file, const char **reason, char *detail, size_t detailSize
     return size;
 }
 
+// Says on standard error, once at the start, where the track's audio stops early and why.
+void ReportEarlyEnd(FSOUND_STREAM *stream)
+{
+    const char *words = "";
+    const int ms = SoundStreamDamage(stream, &words);
+    if (ms < 0)
+        return;
+    fprintf(stderr, "kelvo: %s: damaged at %d:%02d (%s); the rest is silent\n", MusicPath, ms / 60000, ms / 1000 % 60,
+            words);
+    fflush(stderr);
+}
+
 } // namespace
 
 void StartMusic()
@@ -82,16 +95,15 @@ void StartMusic()
     FSOUND_SetOutput(OutputDefaultDevice);
     FSOUND_Init(MixRate, SoftwareChannels, 0);
 
-    // A pipe would hold the open until something writes to it: it counts as a file that cannot
-    // be opened.
-    struct stat info;
-    const bool pipe = stat(MusicPath, &info) == 0 && S_ISFIFO(info.st_mode);
-    FILE *file = pipe ? nullptr : fopen(MusicPath, "rb");
+    // A pipe, socket or device would hold the open or the read until something writes to it:
+    // it counts as a file that cannot be opened.
+    const char *notFile = nullptr;
+    FILE *file = OpenDataFile(MusicPath, &notFile);
     if (!file) {
         const int error = errno;
         printf("Error!\n");
         printf("File Not Found\n");
-        ReportMusicProblem(pipe ? "a pipe, not a file" : OpenFailure(error), "");
+        ReportMusicProblem(notFile ? notFile : OpenFailure(error), "");
         FSOUND_Close();
         return;
     }
@@ -127,6 +139,8 @@ void StartMusic()
     }
     if (reason)
         ReportMusicProblem(reason, detail);
+    else
+        ReportEarlyEnd(music.stream);
     music.playbackChannel = FSOUND_Stream_PlayEx(FSOUND_FREE, music.stream, nullptr, 1);
     FSOUND_SetPaused(music.playbackChannel, 0);
 }

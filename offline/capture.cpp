@@ -26,6 +26,7 @@
 
 #include <string>
 
+#include "platform/data_file.h"
 #include "platform/data_folder.h"
 #include "platform/options.h"
 #include "render/frame.h"
@@ -188,11 +189,12 @@ int main(int argc, char **argv)
     const std::string shown = output;
     output = AbsoluteFromWorkingDirectory(output);
     EnterDataFolder(Tool, dataFolder.c_str(), ExecutablePath(argv[0]));
-    FILE *musicFile = fopen(MusicPath, "rb");
+    const char *notFile = nullptr;
+    FILE *musicFile = OpenDataFile(MusicPath, &notFile);
     if (!musicFile) {
         fprintf(stderr, "%s: cannot read %s (%s): its position is the demo's clock, so there is nothing to record by; "
                         "--data names the folder that holds data/\n",
-                Tool, MusicPath, strerror(errno));
+                Tool, MusicPath, notFile ? notFile : strerror(errno));
         return 1;
     }
     fclose(musicFile);

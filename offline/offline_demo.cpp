@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "platform/win32/window_layer.h"
 #include "audio/music.h"
 #include "render/frame.h"
 
@@ -26,7 +27,7 @@ bool OpenOfflineDemo(const char *tool)
     if (!CreateMainWindow("kelvo", DemoFrameWidth, DemoFrameHeight, 32, false)) {
         fprintf(stderr, "%s: no window with a GL context\n", tool);
         StopMusic();
-        SDL_Quit();
+        QuitWindowLayer();
         return false;
     }
     GLint viewport[4] = {0, 0, 0, 0};
@@ -77,5 +78,5 @@ void CloseOfflineDemo()
 {
     StopMusic();
     DestroyMainWindow();
-    SDL_Quit();
+    QuitWindowLayer();
 }

@@ -123,6 +123,8 @@ music empty|: > music.mp3|$(missing_line empty)|none|runs|offscreen
 music too large|truncate -s 300M music.mp3|$(missing_line "too large (300 MiB; at most 256 MiB is read)")|none|runs|offscreen
 music garbage|head -c 100000 /dev/zero > music.mp3|$(missing_line "not an MP3 the decoder can read (no MPEG audio found: Failed to find valid MPEG data within limit on resync. (code 28))")|none|runs|offscreen
 music a renamed WAV|wav_file > music.mp3|$(missing_line "not an MP3 the decoder can read (no MPEG audio found: Failed to find valid MPEG data within limit on resync. (code 28))")|none|runs|offscreen
+music a device|rm music.mp3 && ln -s /dev/zero music.mp3|$(missing_line "a device, not a file")|notfound|runs|offscreen
+background a pipe|rm bg.png && mkfifo bg.png|kelvo: data/bg.png: a pipe, not a file; the background is drawn without its image|none|runs|offscreen
 background missing|rm bg.png|kelvo: data/bg.png: missing; the background is drawn without its image|none|runs|offscreen
 background a folder|rm bg.png && mkdir bg.png|kelvo: data/bg.png: a folder, not a file; the background is drawn without its image|none|runs|offscreen
 lens light empty|: > fg.png|kelvo: data/fg.png: empty; the lens light is drawn without its image|none|runs|offscreen

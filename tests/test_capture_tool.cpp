@@ -27,6 +27,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "tests/test_files.h"
+
 namespace {
 
 bool CopyFile(const std::string &from, const std::string &to)
@@ -420,6 +422,35 @@ TEST_F(CaptureTool, CtrlCStopsWithNothingLeft)
     EXPECT_TRUE(Outputs().empty()) << "no output and no temporary file";
 }
 
+TEST_F(CaptureTool, MusicThatStopsEarlyIsNamedAndItsSilenceRecorded)
+{
+    // The track's first 30 % intact (46.8 s of music), garbage after it.
+    std::vector<char> track = ReadWhole(folder + "/data/music.mp3");
+    ASSERT_FALSE(track.empty());
+    srand(3);
+    for (size_t i = track.size() * 3 / 10; i < track.size(); i++)
+        track[i] = char(rand());
+    FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
+    ASSERT_TRUE(out);
+    ASSERT_EQ(fwrite(track.data(), 1, track.size(), out), track.size());
+    fclose(out);
+
+    ASSERT_EQ(Capture({"--fps", "5", "--from", "45", "--to", "49", "out.mkv"}), 0) << errors;
+    EXPECT_NE(errors.find("kelvo: data/music.mp3: damaged at 0:46 ("), std::string::npos) << errors;
+    EXPECT_NE(errors.find("); the rest is silent\n"), std::string::npos) << errors;
+    Decoded video = Decode(folder + "/out.mkv", 0);
+    ASSERT_TRUE(video.ok);
+    ASSERT_GE(video.audio.size(), size_t(4 * 44100 * 2));
+    auto sounding = [&](double from, double to) {
+        int count = 0;
+        for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2; i++)
+            count += video.audio[i] != 0;
+        return count;
+    };
+    EXPECT_GT(sounding(0, 1), 1000) << "45 s to 46 s is music";
+    EXPECT_EQ(sounding(2, 4), 0) << "47 s to 49 s is the silence after the damage";
+}
+
 TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
 {
     const std::vector<std::vector<std::string>> badArguments = {
@@ -461,6 +492,15 @@ TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
     EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);
     EXPECT_NE(errors.find("data/music.mp3"), std::string::npos) << errors;
     EXPECT_TRUE(Outputs().empty());
+
+    {
+        StuckPipe pipe(folder + "/data/music.mp3", 20);
+        ASSERT_TRUE(pipe.made());
+        EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);
+        EXPECT_NE(errors.find("data/music.mp3 (a pipe, not a file)"), std::string::npos) << errors;
+        EXPECT_FALSE(pipe.released()) << "the recorder waited for a writer";
+        EXPECT_TRUE(Outputs().empty());
+    }
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/test_files.h"
+
 namespace {
 
 bool ReadWhole(const std::string &path, std::vector<unsigned char> *bytes)
@@ -159,6 +161,18 @@ TEST_F(FrameTool, WithoutMusicOnlyClockZeroCanBeDrawn)
     EXPECT_EQ(Run({"0", "first.png", "5000", "later.png"}), 1);
     EXPECT_FALSE(Exists(folder + "/first.png")) << "refused before anything is written";
     EXPECT_FALSE(Exists(folder + "/later.png"));
+}
+
+TEST_F(FrameTool, PipesInPlaceOfTheImageAndTheMusicAreRefusedAndTheFrameDrawn)
+{
+    ASSERT_EQ(remove((folder + "/data/bg.png").c_str()), 0);
+    StuckPipe image(folder + "/data/bg.png", 20);
+    StuckPipe track(folder + "/data/music.mp3", 20);
+    ASSERT_TRUE(image.made() && track.made());
+    EXPECT_EQ(Run({"0", "zero.png"}), 0);
+    EXPECT_EQ(DecodeFrame(Bytes("zero.png")).size(), 800u * 600u * 3u);
+    EXPECT_FALSE(image.released()) << "the image's open waited for a writer";
+    EXPECT_FALSE(track.released()) << "the music's open waited for a writer";
 }
 
 TEST_F(FrameTool, BadArgumentsAreRefusedWithNothingWritten)

@@ -49,6 +49,12 @@ protected:
 
     static int Run() { return WinMain(GetModuleHandleA(NULL), NULL, const_cast<char *>(""), SW_SHOWNORMAL); }
     static void Press(int vk) { Seam_InjectKey(appState.window, vk, true); }
+    // Down and up in the same batch of messages: a tap shorter than one frame.
+    static void Tap(int vk)
+    {
+        Seam_InjectKey(appState.window, vk, true);
+        Seam_InjectKey(appState.window, vk, false);
+    }
 };
 
 TEST_F(Loop, AsksTheQuestionAndAnswerNoRunsWindowed)
@@ -263,6 +269,45 @@ TEST_F(Loop, EndOfDemoSkipsPresentingButStillTogglesOnF1)
     EXPECT_EQ(Seam_CallCount("SwapBuffers"), 1);
     EXPECT_EQ(Seam_CallCount("CreateWindowExA"), 2) << "the toggle in the last pass still happens";
     EXPECT_EQ(fakeMusic.stops, 1);
+}
+
+TEST_F(Loop, TapsOfEscapeAndF1ActOnceButATappedSeekKeyDoesNothing)
+{
+    Seam_OfferDisplayMode(800, 600, 32);
+    Seam_ScriptAnswers({IDNO});
+    fakeMusic.position = 1000;
+    int windowsBeforeEscape = 0;
+    onPass = [&](int call) {
+        if (call == 0) {
+            Tap(VK_F1);
+            Tap('M');
+            Tap('N');
+        }
+        if (call == 12) {
+            windowsBeforeEscape = Seam_CallCount("CreateWindowExA");
+            Tap(VK_ESCAPE);
+        }
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(windowsBeforeEscape, 2) << "one tap of F1 toggles once, and only once";
+    EXPECT_EQ(Seam_CallCount("CreateWindowExA"), 2) << "Escape's tap ends the demo without another toggle";
+    EXPECT_TRUE(appState.fullscreenMode);
+    EXPECT_TRUE(fakeMusic.seeks.empty()) << "M and N seek only while held";
+    EXPECT_EQ(appState.keyTable[VK_ESCAPE], 0);
+    EXPECT_EQ(fakeMusic.stops, 1);
+
+    // Escape tapped while minimised ends the demo too, after presenting without a frame.
+    SetUp();
+    Seam_ScriptAnswers({IDNO});
+    onPass = [](int call) {
+        if (call == 1) {
+            Seam_InjectMinimize(appState.window);
+            Tap(VK_ESCAPE);
+        }
+    };
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fakeScene.frames, 1);
+    EXPECT_LT(Seam_CallCount("PeekMessageA"), 10);
 }
 
 } // namespace

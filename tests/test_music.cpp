@@ -147,4 +147,47 @@ TEST_F(Music, StartsOnceAndPlaysOnAcrossWindowRecreation)
     EXPECT_GE(afterSeek, beforeSeek + 400.0f) << "M seeks forward";
 }
 
+TEST_F(Music, ATrackThatStopsEarlyIsNamedOnceAndStillPlays)
+{
+    InstallTrack();
+    // The first third of the track intact, garbage after it.
+    FILE *file = fopen("data/music.mp3", "r+b");
+    ASSERT_TRUE(file);
+    fseek(file, 0, SEEK_END);
+    const long size = ftell(file);
+    fseek(file, size / 3, SEEK_SET);
+    srand(5);
+    for (long i = size / 3; i < size; i++)
+        fputc(rand() & 0xff, file);
+    fclose(file);
+
+    Seam_ScriptAnswers({IDNO});
+    onPass = [&](int call) {
+        if (call == 2)
+            Seam_InjectKey(appState.window, VK_F1, true);
+        if (call == 6)
+            Seam_InjectKey(appState.window, VK_ESCAPE, true);
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(), 0);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    const std::string line = "kelvo: data/music.mp3: damaged at 0:00 (";
+    ASSERT_NE(errors.find(line), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(line, errors.find(line) + 1), std::string::npos) << "said once, not at every window";
+    EXPECT_NE(errors.find("); the rest is silent\n"), std::string::npos) << errors;
+    EXPECT_NE(music.stream, nullptr) << "what is intact plays, and is the clock";
+
+    // A healthy track says nothing (the images are not here, and say so).
+    SetUp();
+    InstallTrack();
+    Seam_ScriptAnswers({IDNO});
+    onPass = [&](int call) {
+        if (call == 2)
+            Seam_InjectKey(appState.window, VK_ESCAPE, true);
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find("music.mp3"), std::string::npos);
+}
+
 } // namespace

@@ -77,6 +77,12 @@ signed char FSOUND_Stream_SetTime(FSOUND_STREAM *stream, int ms)
 // The layer's reason for a failed open, which the module asks for when it reports a bad track;
 // not one of the eight calls, so not recorded.
 const char *SoundStreamOpenError() { return ""; }
+// Where the stream stops early, asked after every open; not one of the eight calls either.
+int SoundStreamDamage(FSOUND_STREAM *, const char **words)
+{
+    *words = "";
+    return -1;
+}
 
 namespace {
 

@@ -55,6 +55,15 @@ std::vector<short> StraightDecode(const std::string &path, int *channels)
     return samples;
 }
 
+// The last sounding frame of a rendering, in milliseconds at 44100 Hz; -1 when all silent.
+int LastSoundMs(const std::vector<short> &stereo)
+{
+    for (size_t i = stereo.size(); i-- > 0;)
+        if (stereo[i])
+            return int(i / 2 * 1000 / 44100);
+    return -1;
+}
+
 class Sound : public testing::Test {
 protected:
     std::vector<char> data;
@@ -258,6 +267,67 @@ TEST_F(Sound, DeviceClockIsSmoothBetweenJitteryCallbacks)
     EXPECT_LT(FSOUND_Stream_GetTime(stream), 2000 + 3 * 24);
 }
 
+TEST_F(Sound, ADeviceThatGoesAwayLeavesARealTimeClockAndComesBackWhereItIs)
+{
+    int channels = 0;
+    const std::vector<short> expected = StraightDecode(Fixture("stereo44_tag.mp3"), &channels);
+    ASSERT_EQ(channels, 2);
+    SoundSeam_FakeDevice(true, 1024);
+    int64_t now = 1000000000;
+    SoundSeam_SetClock(now);
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_WINMM, "stereo44_tag.mp3");
+    ASSERT_NE(stream, nullptr);
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    std::vector<short> buffer(2048);
+    const int64_t period = int64_t(1024 * 1e9 / 44100);
+    for (int i = 0; i < 20; i++) {  // about 464 ms of callbacks
+        ASSERT_TRUE(SoundSeam_RunCallback(buffer.data()));
+        now += period;
+        SoundSeam_SetClock(now);
+    }
+    const int before = FSOUND_Stream_GetTime(stream);
+    EXPECT_GT(before, 400);
+
+    testing::internal::CaptureStderr();
+    SoundSeam_LoseDevice("the stand-in was unplugged");
+    SoundSeam_LoseDevice("twice");  // already lost: nothing more
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "sound: the audio output went away at 0:00 (the stand-in was unplugged); the music is silent\n");
+    EXPECT_FALSE(SoundSeam_RunCallback(buffer.data())) << "a lost device is not filled";
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), before) << "from the position reached";
+    now += 700000000;  // 700 ms with no callback at all
+    SoundSeam_SetClock(now);
+    EXPECT_NEAR(FSOUND_Stream_GetTime(stream), before + 700, 1) << "the clock runs on in real time";
+    FSOUND_Stream_SetTime(stream, 1500);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 1500) << "seeks still move it";
+    now += 250000000;
+    SoundSeam_SetClock(now);
+    EXPECT_NEAR(FSOUND_Stream_GetTime(stream), 1750, 1);
+
+    testing::internal::CaptureStderr();
+    SoundSeam_DeviceBack();
+    SoundSeam_DeviceBack();  // already back: nothing more
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "sound: the audio output is back; the music plays on from 0:01\n");
+    const int resumed = FSOUND_Stream_GetTime(stream);
+    EXPECT_NEAR(resumed, 1750, 1);
+    // The first fill after the return plays the track from the position the clock had reached.
+    ASSERT_TRUE(SoundSeam_RunCallback(buffer.data()));
+    const size_t first = size_t(int64_t(resumed) * 44100 / 1000) * 2;
+    int bestShift = -1;
+    for (int shift = 0; shift <= 44 * 2 && bestShift < 0; shift++)  // within 2 ms of it
+        if (std::equal(buffer.begin(), buffer.end(), expected.begin() + long(first) + 2 * shift))
+            bestShift = shift;
+    EXPECT_GE(bestShift, 0) << "the music resumes where the clock was";
+    for (int i = 0; i < 10; i++) {
+        now += period;
+        SoundSeam_SetClock(now);
+        ASSERT_TRUE(SoundSeam_RunCallback(buffer.data()));
+    }
+    const int later = FSOUND_Stream_GetTime(stream);
+    EXPECT_GE(later, resumed) << "never back";
+    EXPECT_NEAR(later, resumed + 10 * 1024 * 1000 / 44100, 30) << "and follows the device again";
+}
+
 TEST_F(Sound, CallsWithoutAStreamOrAfterCloseDoNothing)
 {
     FSOUND_STREAM *bogus = reinterpret_cast<FSOUND_STREAM *>(uintptr_t(0x1234501));
@@ -339,7 +409,8 @@ TEST_F(Sound, EmptyGarbageAndTruncatedDataNeverCrash)
     Render(441);
     EXPECT_EQ(FSOUND_Stream_GetTime(stream), 2510);
 
-    // Damage in the middle: the decoder gets past it and plays to the end, quietly.
+    // Damage in the middle: what plays, plays quietly; where the decoder cannot get past it,
+    // the rest is silence and the layer says where it begins.
     for (size_t i = data.size() / 3; i < data.size() / 2; i += 97)
         data[i] = char(data[i] ^ 0x5a);
     testing::internal::CaptureStderr();
@@ -351,7 +422,75 @@ TEST_F(Sound, EmptyGarbageAndTruncatedDataNeverCrash)
     Render(4410);
     EXPECT_EQ(FSOUND_Stream_GetTime(stream), 1300);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_NE(got[2 * 44100 * 5 / 2], 0) << "the last second plays";
+    const char *words = nullptr;
+    const int stops = SoundStreamDamage(stream, &words);
+    // The damage makes a frame look like one of another format, which ends the audio there.
+    EXPECT_EQ(got[2 * 44100 * 5 / 2], 0);
+    EXPECT_NEAR(stops, LastSoundMs(got), 60);
+    EXPECT_GT(stops, 900) << "the first third plays";
+    EXPECT_STREQ(words, "a frame in another format ends the audio");
+}
+
+
+TEST_F(Sound, AudioThatStopsEarlyIsFoundAtTheOpenWhereItStops)
+{
+    FSOUND_STREAM *healthy = Start(FSOUND_OUTPUT_OFFLINE, "stereo44_tag.mp3");
+    ASSERT_NE(healthy, nullptr);
+    const char *words = "unset";
+    EXPECT_EQ(SoundStreamDamage(healthy, &words), -1);
+    EXPECT_STREQ(words, "");
+    EXPECT_EQ(SoundStreamDamage(nullptr, &words), -1);
+    EXPECT_STREQ(words, "");
+    const std::vector<char> whole = data;
+
+    // The first third intact, garbage after it: the open names the end of the intact audio.
+    std::vector<char> damaged = whole;
+    srand(7);
+    for (size_t i = whole.size() / 3; i < damaged.size(); i++)
+        damaged[i] = char(rand());
+    // Cut short after a third, with the header still announcing the whole length.
+    const std::vector<char> cut(whole.begin(), whole.begin() + long(whole.size() / 3));
+    const struct {
+        const std::vector<char> *bytes;
+        const char *what;
+        const char *words;
+    } cases[] = {{&damaged, "garbage after a third", "MPEG data"}, {&cut, "cut after a third", "its header announces"}};
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        FSOUND_STREAM *stream = FSOUND_Stream_Open(c.bytes->data(), Mode, 0, int(c.bytes->size()));
+        ASSERT_NE(stream, nullptr) << c.what;
+        words = nullptr;
+        const int stops = SoundStreamDamage(stream, &words);
+        FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+        const int heard = LastSoundMs(Render(4 * 44100));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.what;
+        EXPECT_GT(heard, 800) << c.what;
+        EXPECT_NEAR(stops, heard, 60) << c.what << ": the position named is where the sound ends";
+        EXPECT_NE(std::string(words ? words : "").find(c.words), std::string::npos) << c.what << ": " << words;
+        FSOUND_Stream_SetTime(stream, 0);  // stays what it was found to be
+        EXPECT_EQ(SoundStreamDamage(stream, &words), stops) << c.what;
+    }
+
+    // Without the exact open nothing is scanned, so nothing is known.
+    FSOUND_STREAM *unscanned =
+        FSOUND_Stream_Open(damaged.data(), FSOUND_NORMAL | FSOUND_LOADMEMORY, 0, int(damaged.size()));
+    ASSERT_NE(unscanned, nullptr);
+    EXPECT_EQ(SoundStreamDamage(unscanned, &words), -1);
+}
+
+TEST_F(Sound, TheDecoderPrintsNothingOnAFuzzFinding)
+{
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, "decoder_message.mp3");
+    if (stream) {
+        FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+        Render(44100);
+        FSOUND_Stream_SetTime(stream, 50);
+        Render(44100);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(Sound, InitWhileStartedClosesFirstAndFileNamesWork)
@@ -372,6 +511,14 @@ TEST_F(Sound, InitWhileStartedClosesFirstAndFileNamesWork)
     ASSERT_TRUE(FSOUND_Init(44100, 2, 0));
     EXPECT_EQ(FSOUND_Stream_GetTime(byName), 0);
     EXPECT_EQ(FSOUND_Stream_PlayEx(FSOUND_FREE, other, nullptr, 0), -1);
+
+    // A pipe by name is refused at once, not waited on.
+    const std::string path = testing::TempDir() + "kelvo_sound_pipe.mp3";
+    StuckPipe pipe(path, 5);
+    ASSERT_TRUE(pipe.made());
+    EXPECT_EQ(FSOUND_Stream_Open(path.c_str(), FSOUND_NORMAL, 0, 0), nullptr);
+    EXPECT_STREQ(SoundStreamOpenError(), "a pipe, not a file");
+    EXPECT_FALSE(pipe.released()) << "the open waited for a writer";
 }
 
 } // namespace

@@ -10,7 +10,9 @@
 #include <string.h>
 #include <sys/resource.h>
 
+#include "tests/test_files.h"
 #include "tests/texload_support.h"
+#include "texload/png_check.h"
 
 namespace {
 
@@ -397,6 +399,19 @@ TEST_F(PngLoad, BindPngTextureFromAFile)
 }
 
 // The file with the byte at offset changed.
+TEST_F(PngLoad, APipeInPlaceOfAFileIsRefusedWithoutWaiting)
+{
+    const std::string path = "/tmp/kelvo_pipe_" + std::to_string(getpid()) + ".png";
+    StuckPipe pipe(path, 5);
+    ASSERT_TRUE(pipe.made());
+    EXPECT_EQ(BindPngTexture(path.c_str(), 0, AlphaNone, NULL, GL_CLAMP_TO_EDGE, GL_LINEAR_MIPMAP_NEAREST, GL_NEAREST),
+              0u);
+    char reason[256] = "";
+    DescribePngProblem(path.c_str(), reason, sizeof reason);
+    EXPECT_STREQ(reason, "a pipe, not a file");
+    EXPECT_FALSE(pipe.released()) << "the loader waited for a writer";
+}
+
 Bytes Damaged(Bytes file, size_t offset, unsigned char value)
 {
     file[offset] = value;

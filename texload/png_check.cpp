@@ -3,6 +3,7 @@
 
 #include "texload/png_check.h"
 #include "texload/png_limits.h"
+#include "platform/data_file.h"
 
 #include <errno.h>
 #include <setjmp.h>
@@ -96,13 +97,10 @@ void DescribePngProblem(const char *path, char *reason, size_t reasonSize)
         snprintf(reason, reasonSize, "a folder, not a file");
         return;
     }
-    if (!S_ISREG(info.st_mode)) {
-        snprintf(reason, reasonSize, "not a regular file");
-        return;
-    }
-    FILE *file = fopen(path, "rb");
+    const char *refusal = NULL;
+    FILE *file = OpenDataFile(path, &refusal);
     if (!file) {
-        snprintf(reason, reasonSize, "%s", OpenFailure(errno));
+        snprintf(reason, reasonSize, "%s", refusal ? refusal : OpenFailure(errno));
         return;
     }
     unsigned char signature[8];

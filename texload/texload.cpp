@@ -3,6 +3,7 @@
 
 #include "texload/texload.h"
 #include "texload/png_limits.h"
+#include "platform/data_file.h"
 
 #include <png.h>
 
@@ -98,7 +99,8 @@ int LoadPngFile(const char *path, int mipmapMode, int alphaMode, TextureInfo *in
 {
     if (!path)
         return 0;
-    FILE *file = fopen(path, "rb");
+    const char *refusal = NULL;
+    FILE *file = OpenDataFile(path, &refusal);
     if (!file)
         return 0;
     const int result = LoadPngStream(file, mipmapMode, alphaMode, info);

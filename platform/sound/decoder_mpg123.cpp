@@ -42,6 +42,12 @@ void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame)
     Mp3Seek(&decoder->mp3, frame);
 }
 
+int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words)
+{
+    *words = decoder->mp3.damageFrame >= 0 ? decoder->mp3.damageWords : "";
+    return decoder->mp3.damageFrame;
+}
+
 void SoundDecoderClose(SoundDecoder *decoder)
 {
     if (!decoder)

@@ -23,6 +23,8 @@ mpg123_ssize_t ReadBlock(void *handle, void *buffer, size_t count)
         count = left;
     memcpy(buffer, stream->data + stream->cursor, count);
     stream->cursor += count;
+    if (stream->cursor > stream->furthest)
+        stream->furthest = stream->cursor;
     return mpg123_ssize_t(count);
 }
 
@@ -141,6 +143,65 @@ bool OpenFailed(Mp3Stream *stream, const char *what, mpg123_handle *decoder)
 
 } // namespace
 
+namespace {
+
+// Whether the data's first frame carries a length of the whole stream (a Xing, Info or VBRI
+// header), after any ID3v2 tag.
+bool AnnouncesLength(const unsigned char *data, size_t size)
+{
+    size_t start = 0;
+    if (size >= 10 && memcmp(data, "ID3", 3) == 0) {
+        start = 10 + (size_t(data[6] & 0x7f) << 21 | size_t(data[7] & 0x7f) << 14 | size_t(data[8] & 0x7f) << 7
+                      | size_t(data[9] & 0x7f));
+        if (data[5] & 0x10)
+            start += 10; // a footer follows the tag
+    }
+    const size_t end = start + 4096 < size ? start + 4096 : size;
+    for (size_t at = start; at + 4 <= end; at++)
+        if (memcmp(data + at, "Xing", 4) == 0 || memcmp(data + at, "Info", 4) == 0 || memcmp(data + at, "VBRI", 4) == 0)
+            return true;
+    return false;
+}
+
+void FormatMinutes(char *out, size_t outSize, int64_t ms)
+{
+    snprintf(out, outSize, "%lld:%02lld", (long long)(ms / 60000), (long long)(ms / 1000 % 60));
+}
+
+// After the scan: the audio stops early when the decoder gave up with a second or more of the
+// data unread, or when it found a second or more less than the header announced.
+void NoteDamage(Mp3Stream *stream, off_t announced, int kilobitsPerSecond)
+{
+    const off_t scanned = mpg123_length(stream->decoder);
+    if (scanned < 0)
+        return;
+    const size_t secondOfData = size_t(kilobitsPerSecond > 0 ? kilobitsPerSecond : 8) * 125;
+    // The reader's end of data is what a cut-short file gives; its own words say no more.
+    const int code = mpg123_errcode(stream->decoder);
+    const bool told = code != MPG123_OK && code != MPG123_ERR && code != MPG123_ERR_READER;
+    const bool unread = stream->size - stream->furthest >= secondOfData;
+    const bool cutShort = announced > scanned + off_t(stream->inputRate) && AnnouncesLength(stream->data, stream->size);
+    if (!unread && !cutShort)
+        return;
+    if (told) {
+        snprintf(stream->damageWords, sizeof stream->damageWords, "%s", mpg123_plain_strerror(code));
+    } else if (code == MPG123_OK) {
+        // Nothing went wrong in the decoder's eyes: it stopped at a frame of another layer, rate
+        // or channel count, which it does not take inside one stream.
+        snprintf(stream->damageWords, sizeof stream->damageWords, "a frame in another format ends the audio");
+    } else if (cutShort) {
+        char length[32];
+        FormatMinutes(length, sizeof length, int64_t(announced) * 1000 / stream->inputRate);
+        snprintf(stream->damageWords, sizeof stream->damageWords, "the data ends before the %s its header announces",
+                 length);
+    } else {
+        snprintf(stream->damageWords, sizeof stream->damageWords, "no more audio in the rest of the data");
+    }
+    stream->damageFrame = int64_t(scanned) * stream->outputRate / stream->inputRate;
+}
+
+} // namespace
+
 const char *Mp3OpenError()
 {
     return openError;
@@ -162,8 +223,10 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
         return OpenFailed(stream, "the decoder could not be made", nullptr);
     mpg123_handle *decoder = stream->decoder;
     // Quiet: the library prints nothing. Gapless: position 0 is the first sample of the music.
+    // One format for the whole stream: a frame of another layer, rate or channel count ends the
+    // music, as damage does (the layer 1 and 2 decoders print on standard error, quiet or not).
     // No automatic resampling: its drop-sample method is replaced by syn123's filter.
-    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_NO_FRANKENSTEIN, 0.0);
     mpg123_param(decoder, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0.0);
     long rate = 0;
     int channels = 0;
@@ -173,6 +236,13 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     }
     stream->inputRate = rate;
     stream->inputChannels = channels;
+    mpg123_frameinfo frame = {};
+    if (mpg123_info(decoder, &frame) != MPG123_OK || frame.layer != 3) {
+        char what[80];
+        snprintf(what, sizeof what, "MPEG layer %d audio, not MP3", frame.layer);
+        return OpenFailed(stream, what, nullptr);
+    }
+    stream->damageFrame = -1;
 
     int bytesPerSample = 2;
     if (rate != outputRate) {
@@ -198,9 +268,12 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     if (!stream->decodeBuffer || !stream->pending) {
         return OpenFailed(stream, "out of memory", nullptr);
     }
+    const off_t announced = mpg123_length(decoder);
     if (scan && mpg123_scan(decoder) != MPG123_OK) {
         return OpenFailed(stream, "damaged", stream->decoder);
     }
+    if (scan)
+        NoteDamage(stream, announced, frame.bitrate);
     return true;
 }
 

@@ -15,10 +15,13 @@ struct Mp3Stream {
     const unsigned char *data;  // the caller's block, never copied
     size_t size;
     size_t cursor;              // the decoder's read position in the block
+    size_t furthest;            // the furthest the decoder has read
     long inputRate;
     int inputChannels;
     long outputRate;
     bool ended;                 // no more audio: the rest is silence
+    int64_t damageFrame;        // output frame where the audio stops early; -1 when it does not
+    char damageWords[160];      // why it stops there, in words
     int emptyReads;             // decoder calls in a row that gave no audio
 
     // One decoded chunk, already in output format, and how much of it is taken.
@@ -31,8 +34,10 @@ struct Mp3Stream {
 };
 
 // Opens the MP3 in data[0..size) for output at `outputRate`; `scan` reads it through once for an
-// exact length and exact seeks. Allocates every buffer decoding will need. False (and nothing
-// held) when the data holds no MP3 audio or memory runs out.
+// exact length and exact seeks, and notes in damageFrame where the audio stops early (damage the
+// decoder cannot get past, or data that ends before the length its header announces). Allocates
+// every buffer decoding will need. False (and nothing held) when the data holds no MPEG layer 3
+// audio or memory runs out.
 bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, bool scan);
 
 // Why the last Mp3Open failed, in words, with the decoder's message where it gave one; "" after

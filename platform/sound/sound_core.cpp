@@ -12,6 +12,7 @@
 #include <fsound.h>
 #include <fsound_ext.h>
 
+#include "platform/data_file.h"
 #include "platform/sound/sound_core.h"
 #include "platform/sound/sound_seam.h"
 
@@ -83,6 +84,7 @@ struct SoundState {
     SoundStream streams[MaxStreams];
     uint32_t nextGeneration;
     bool deviceOpen;          // the platform's device is open (not the tests' stand-in)
+    std::atomic<bool> outputLost;  // the device went away: the clock runs in real time meanwhile
     int bufferFrames;
 
     OutputClock clock;
@@ -185,7 +187,7 @@ int64_t HeardFrame()
     ClockReading clock = SoundReadClock();
     if (sound.output == FSOUND_OUTPUT_OFFLINE)
         return clock.handed;
-    if (sound.output == FSOUND_OUTPUT_NOSOUND)
+    if (sound.output == FSOUND_OUTPUT_NOSOUND || sound.outputLost.load(std::memory_order_acquire))
         return int64_t(floor(SoundClockAt(clock, SoundNow())));
     double frame = sound.deviceOpen ? SoundDeviceHeardFrame(clock, SoundNow()) : SoundClockAt(clock, SoundNow());
     if (frame > double(clock.handed))
@@ -196,7 +198,7 @@ int64_t HeardFrame()
 // The output frame where a play, pause or seek made now takes effect.
 int64_t EventFrame()
 {
-    return sound.output == FSOUND_OUTPUT_NOSOUND ? HeardFrame() : SoundReadClock().handed;
+    return sound.output == FSOUND_OUTPUT_NOSOUND || sound.outputLost ? HeardFrame() : SoundReadClock().handed;
 }
 
 int64_t PositionAt(const Segment &segment, int64_t frame)
@@ -270,6 +272,67 @@ void SoundMixLocked(short *out, int frames)
     // `handed` is advanced by the caller, after the whole buffer.
 }
 
+namespace {
+
+// The position of the first running stream, in track frames; -1 when none runs. For the lines
+// about the output.
+int64_t RunningPosition()
+{
+    for (SoundStream &stream : sound.streams)
+        if (stream.inUse && IsRunning(&stream))
+            return StreamPosition(&stream);
+    return -1;
+}
+
+} // namespace
+
+void SoundOutputLost(const char *why)
+{
+    std::lock_guard<std::mutex> hold(sound.lock);
+    if (!sound.started || sound.output != FSOUND_OUTPUT_WINMM || sound.outputLost)
+        return;
+    const int64_t heard = HeardFrame();
+    SoundWriteClock({heard, double(heard), SoundNow(), double(sound.mixRate) * 1e-9});
+    sound.outputLost.store(true, std::memory_order_release);
+    const int64_t shown = RunningPosition();
+    if (shown >= 0) {
+        const int64_t ms = shown * 1000 / sound.mixRate;
+        fprintf(stderr, "sound: the audio output went away at %lld:%02lld (%s); the music is silent\n",
+                (long long)(ms / 60000), (long long)(ms / 1000 % 60), why);
+    } else {
+        fprintf(stderr, "sound: the audio output went away (%s); the music is silent\n", why);
+    }
+    fflush(stderr);
+}
+
+void SoundOutputBack()
+{
+    std::lock_guard<std::mutex> hold(sound.lock);
+    if (!sound.started || !sound.outputLost)
+        return;
+    const int64_t heard = HeardFrame();
+    const int64_t shown = RunningPosition();
+    for (SoundStream &stream : sound.streams) {
+        if (!stream.inUse)
+            continue;
+        const int64_t position = StreamPosition(&stream);
+        SoundDecoderSeek(stream.decoder, position);
+        stream.segment = {heard, position, IsRunning(&stream)};
+        stream.previous = stream.segment;
+        stream.jumped = false;
+    }
+    SoundWriteClock({heard, double(heard), SoundNow(), 0.0});
+    sound.outputLost.store(false, std::memory_order_release);
+    if (shown >= 0) {
+        const int64_t ms = shown * 1000 / sound.mixRate;
+        fprintf(stderr, "sound: the audio output is back; the music plays on from %lld:%02lld\n",
+                (long long)(ms / 60000), (long long)(ms / 1000 % 60));
+    } else {
+        fprintf(stderr, "sound: the audio output is back\n");
+    }
+    fflush(stderr);
+}
+
 signed char FSOUND_SetOutput(int outputType)
 {
     if (!KnownOutput(outputType))
@@ -289,6 +352,7 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int)
     sound.channelCount = maxSoftwareChannels;
     for (int i = 0; i < MaxChannels; i++)
         sound.channelStream[i] = -1;
+    sound.outputLost = false;
     sound.output = sound.outputChosen ? sound.requestedOutput : int(FSOUND_OUTPUT_WINMM);
     if (sound.forcedOutput > 0)
         sound.output = sound.forcedOutput - 1;
@@ -344,9 +408,10 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int
         data = reinterpret_cast<const unsigned char *>(nameOrData) + offset;
         size = size_t(length);
     } else {
-        FILE *file = fopen(nameOrData, "rb");
+        const char *notFile = nullptr;
+        FILE *file = OpenDataFile(nameOrData, &notFile);
         if (!file) {
-            streamOpenError = "the file could not be opened";
+            streamOpenError = notFile ? notFile : "the file could not be opened";
             return nullptr;
         }
         long fileSize = -1;
@@ -396,6 +461,20 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int
 const char *SoundStreamOpenError()
 {
     return streamOpenError;
+}
+
+int SoundStreamDamage(FSOUND_STREAM *handle, const char **words)
+{
+    *words = "";
+    std::lock_guard<std::mutex> hold(sound.lock);
+    SoundStream *stream = FindStream(handle);
+    if (!stream)
+        return -1;
+    const int64_t frame = SoundDecoderDamage(stream->decoder, words);
+    if (frame < 0)
+        return -1;
+    const int64_t ms = frame * 1000 / sound.mixRate;
+    return ms > INT_MAX ? INT_MAX : int(ms);
 }
 
 int FSOUND_Stream_PlayEx(int channel, FSOUND_STREAM *handle, FSOUND_DSPUNIT *, signed char startPaused)
@@ -461,7 +540,7 @@ signed char FSOUND_Stream_SetTime(FSOUND_STREAM *handle, int ms)
         return 0;
     // Rounded up, so that the position read back is `ms` itself.
     int64_t frame = ms <= 0 ? 0 : (int64_t(ms) * sound.mixRate + 999) / 1000;
-    if (sound.output != FSOUND_OUTPUT_NOSOUND)
+    if (sound.output != FSOUND_OUTPUT_NOSOUND && !sound.outputLost)
         SoundDecoderSeek(stream->decoder, frame);
     StartSegment(stream, frame, IsRunning(stream), true);
     return 1;
@@ -541,10 +620,20 @@ void SoundSeam_FakeDevice(bool enabled, int bufferFrames)
 bool SoundSeam_RunCallback(short *out)
 {
     std::lock_guard<std::mutex> hold(sound.lock);
-    if (!sound.started || sound.output != FSOUND_OUTPUT_WINMM || sound.deviceOpen)
+    if (!sound.started || sound.output != FSOUND_OUTPUT_WINMM || sound.deviceOpen || sound.outputLost)
         return false;
     SoundDeviceFillLocked(out, sound.bufferFrames);
     return true;
+}
+
+void SoundSeam_LoseDevice(const char *why)
+{
+    SoundOutputLost(why);
+}
+
+void SoundSeam_DeviceBack()
+{
+    SoundOutputBack();
 }
 
 int SoundSeam_OpenCount()

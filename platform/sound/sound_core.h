@@ -40,6 +40,15 @@ int SoundMixRate();
 // advance the clock. The caller holds the lock.
 void SoundMixLocked(short *out, int frames);
 
+// The device went away for good (`why`, in words): one line on standard error says the music
+// is silent, and the clock runs on in real time from the frame heard now, as the silent output's
+// does. Nothing on another output, or when already lost. Takes the lock.
+void SoundOutputLost(const char *why);
+// A device is open again, not yet started: output frames go on from the frame heard now, each
+// stream's decoder moves to its position there, the clock stands until the first fill, and one
+// line on standard error says where the music plays on from. Nothing unless lost. Takes the lock.
+void SoundOutputBack();
+
 // ---- Given by each platform's part, to the shared part.
 
 // One MP3 decoder over the caller's block of memory, giving 16-bit stereo at the output rate,
@@ -56,6 +65,9 @@ const char *SoundDecoderOpenError();
 void SoundDecoderRead(SoundDecoder *decoder, short *out, int frames);
 // Moves decoding to output frame `frame` (0 or more); past the end, what follows is silence.
 void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame);
+// Where the audio stops early, found by an `exact` open: the output frame, with why in words in
+// `*words`; -1 (and "") when it plays to its end.
+int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words);
 // Frees the decoder. Harmless on null.
 void SoundDecoderClose(SoundDecoder *decoder);
 // Whether the platform can decode MP3 at all; false when it has no codec, and `why` (in words)
@@ -71,7 +83,8 @@ void SoundDeviceStart();
 // Stops and closes the device, waiting for a fill under way. Called without the lock.
 void SoundDeviceClose();
 // Fills `out` with the next `frames` frames (SoundMixLocked) and moves the clock as the device's
-// own fills do. The caller holds the lock.
+// own fills do; a clock that stands (speed 0: just started or back) is set by the fill. The
+// caller holds the lock.
 void SoundDeviceFillLocked(short *out, int frames);
 // The output frame heard now (`now` from SoundNow) by the device's own account; the shared part
 // never reports one past the frames handed.

@@ -15,6 +15,11 @@ void SoundSeam_FakeDevice(bool enabled, int bufferFrames);
 // Fills `out` (bufferFrames stereo frames) as the device callback would. False with no stand-in.
 bool SoundSeam_RunCallback(short *out);
 
+// The stand-in goes away (its callbacks stop counting: the clock runs in real time, as when a
+// real device is lost), and comes back, as the device's watcher reports a real one.
+void SoundSeam_LoseDevice(const char *why);
+void SoundSeam_DeviceBack();
+
 // Streams opened successfully since the process started.
 int SoundSeam_OpenCount();
 

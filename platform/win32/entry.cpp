@@ -13,6 +13,7 @@
 #include "platform/data_folder.h"
 #include "platform/options.h"
 #include "platform/win32/preset_answer.h"
+#include "platform/win32/window_layer.h"
 
 int main(int argc, char **argv)
 {
@@ -43,6 +44,6 @@ int main(int argc, char **argv)
         commandLine += argv[i];
     }
     exitCode = WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
-    SDL_Quit();
+    QuitWindowLayer();
     return exitCode;
 }

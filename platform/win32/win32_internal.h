@@ -67,6 +67,7 @@ struct Context {
 // Process-wide state of the layer.
 struct Win32State {
     bool videoTried, videoReady;
+    bool glHeld; // the layer holds the GL library loaded between windows (SDL_GL_LoadLibrary)
     volatile sig_atomic_t boxShowing; // a message box is up on the screen (read by the signal handler)
     WindowClass classes[MaxClasses];
     Window windows[MaxWindows];

@@ -13,6 +13,7 @@
 //   win32_seam.cpp     the test seam (win32_seam.h)
 
 #include "platform/win32/win32_internal.h"
+#include "platform/win32/window_layer.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -166,6 +167,11 @@ bool EnsureVideo()
             win32.videoReady = false;
         }
         if (win32.videoReady) {
+            // The GL library stays loaded for the whole process. Otherwise destroying the last
+            // window unloads it and the next window loads it again, at every F1, and the driver
+            // leaves behind what each load allocated. A failure here is left to the window's own
+            // load, which reports it.
+            win32.glHeld = SDL_GL_LoadLibrary(NULL) == 0;
             SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
             const char *driver = SDL_GetCurrentVideoDriver();
             if (driver && std::strcmp(driver, "x11") == 0) {
@@ -205,7 +211,7 @@ void ExitOnInterrupt()
         if (win32.windows[i].used)
             DestroySlotWindow(i);
     win32.modeChanged = false;
-    SDL_Quit();
+    QuitWindowLayer();
     std::fflush(stdout);
     std::exit(0);
 }
@@ -213,6 +219,15 @@ void ExitOnInterrupt()
 } // namespace win32layer
 
 using namespace win32layer;
+
+void QuitWindowLayer()
+{
+    // SDL_Quit would leave a library loaded this way behind, with what its loading allocated.
+    if (win32.glHeld)
+        SDL_GL_UnloadLibrary();
+    win32.glHeld = false;
+    SDL_Quit();
+}
 
 extern "C" {
 

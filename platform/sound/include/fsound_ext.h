@@ -31,4 +31,10 @@ int SoundDeviceBufferFrames();
 // where it gave one (for reporting, not for parsing); "" after an open that succeeded.
 const char *SoundStreamOpenError();
 
+// Where the stream's audio stops early (damage the decoder cannot get past, or data that ends
+// before the length its header announces), as found when it was opened with
+// FSOUND_MPEGACCURATE: the position in milliseconds, with the decoder's words in `*words`; -1
+// (and "") for a stream that plays to its end or one that is not open.
+int SoundStreamDamage(FSOUND_STREAM *stream, const char **words);
+
 #endif
