@@ -53,10 +53,23 @@ struct Window {
     int clientWidth, clientHeight;
     int format;              // pixel format index, 0 while none is set
     GlAttribs createdWith;   // the GL attributes the SDL window was made with
-    bool fullscreen;         // exclusive fullscreen, real or pretended
+    bool fullscreen;         // fullscreen in the mode asked for, emulated, real or pretended
     bool pretended;          // fullscreen in a mode offered by the test seam only
     bool minimized;
+    // The picture the program draws: an offscreen framebuffer of the client size it asked for,
+    // scaled onto the window at every SwapBuffers. 0 while the window shows the default
+    // framebuffer as it is (no GL context yet, or a GL without framebuffer objects).
+    unsigned pictureFramebuffer, pictureColor, pictureDepth;
+    HGLRC pictureContext;    // the context that holds the picture's objects
+    int pictureWidth, pictureHeight;
 };
+
+// Where a picture of pictureWidth x pictureHeight goes in a drawable of that size: as large as
+// fits with its proportions kept, centred; empty when either size is not positive.
+struct PictureRect {
+    int x, y, width, height;
+};
+PictureRect FitPicture(int pictureWidth, int pictureHeight, int drawableWidth, int drawableHeight);
 
 struct Context {
     bool used;
@@ -169,6 +182,10 @@ void PumpInput();
 
 // GL attributes and pixel formats (win32_gl.cpp).
 SDL_Window *MakeSdlWindow(const char *title, int x, int y, int w, int h, Uint32 flags, const GlAttribs &attribs);
+// Forgets the window's picture framebuffer, deleting its objects when their context is current.
+void DropPicture(int slot);
+// A fullscreen window that cannot be scaled takes the display mode it asked for, as a real change.
+void ChangeModeForReal(int slot);
 
 // Display modes and the screen saver (win32_display.cpp).
 bool AskScreenSaver(int slot);
