@@ -21,6 +21,8 @@ test_packages=(
     desktop-file-utils appstream lintian man-db "${package_packages[@]}"
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
+# xrandr, for the window test's look at the screen's mode.
+test_packages+=(x11-xserver-utils)
 fuzz_packages=(
     clang libclang-rt-dev
 )

@@ -244,7 +244,17 @@ void ChangeModeForReal(int slot)
 SDL_Window *MakeSdlWindow(const char *title, int x, int y, int w, int h, Uint32 flags, const GlAttribs &attribs)
 {
     ApplyAttribs(attribs);
-    return SDL_CreateWindow(title ? title : "", x, y, w, h, flags | SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    SDL_Window *window = SDL_CreateWindow(title ? title : "", x, y, w, h, flags | SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!window)
+        return NULL;
+    SDL_Surface *icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<unsigned char *>(ProgramIconRgba),
+                                                           ProgramIconSide, ProgramIconSide, 32, ProgramIconSide * 4,
+                                                           SDL_PIXELFORMAT_RGBA32);
+    if (icon) { // SDL copies the pixels; a window without its icon is still a window
+        SDL_SetWindowIcon(window, icon);
+        SDL_FreeSurface(icon);
+    }
+    return window;
 }
 
 } // namespace win32layer
