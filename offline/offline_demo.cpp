@@ -60,8 +60,9 @@ bool DrawOfflineFrame(const char *tool, int clockMs)
 bool ReadOfflineFrame(const char *tool, unsigned char *rgb)
 {
     static std::vector<unsigned char> bottomUp(DemoFrameBytes);
+    // Read from the context's own read buffer: the back buffer, or the colour of the picture the
+    // window layer has the demo draw into.
     glFinish();
-    glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, DemoFrameWidth, DemoFrameHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
     if (glGetError() != GL_NO_ERROR) {

@@ -52,6 +52,9 @@ struct VideoWriter {
     AVPacket *packet = nullptr;
     int64_t videoPts = 0;
     int64_t audioPts = 0;
+    // Added to the audio packets' times (in samples): the encoder's delay, where the container
+    // signals it on its own.
+    int64_t audioShift = 0;
 
     // Shared with the encoder thread, under `lock`.
     std::mutex lock;
@@ -115,6 +118,10 @@ int EncodeAndWrite(VideoWriter *writer, AVCodecContext *codec, AVStream *stream,
             return 0;
         if (result < 0)
             return result;
+        if (codec == writer->audio) {
+            writer->packet->pts += writer->audioShift;
+            writer->packet->dts += writer->audioShift;
+        }
         av_packet_rescale_ts(writer->packet, codec->time_base, stream->time_base);
         writer->packet->stream_index = stream->index;
         result = av_interleaved_write_frame(writer->output, writer->packet);
@@ -253,6 +260,12 @@ bool OpenAudioCodec(VideoWriter *writer, std::string *error)
         return false;
     }
     writer->audioStream->time_base = audio->time_base;
+    // The Opus encoder's packets start its delay (the pre-skip) before 0. A WebM file signals the
+    // delay as the track's codec delay, which players take off the block times: the blocks start
+    // at 0 with the pictures, and the first sample kept after the delay is the one at 0. Left
+    // early, the packets would have the muxer move every stream later by the delay instead.
+    if (strcmp(writer->settings.format->container, "webm") == 0)
+        writer->audioShift = audio->initial_padding;
 
     AVChannelLayout in = AV_CHANNEL_LAYOUT_STEREO;
     if (swr_alloc_set_opts2(&writer->resampler, &audio->ch_layout, audio->sample_fmt, audio->sample_rate, &in,

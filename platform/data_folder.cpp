@@ -63,6 +63,19 @@ std::string FolderOf(const std::string &file)
     return slash == 0 ? "/" : file.substr(0, slash);
 }
 
+// The folder with its links resolved when it exists, else as written, normalised.
+std::string Resolved(const std::string &folder)
+{
+    char buffer[PATH_MAX];
+    return realpath(folder.c_str(), buffer) ? std::string(buffer) : Normalised(folder);
+}
+
+bool Inside(const std::string &folder, const std::string &outer)
+{
+    return folder == outer || (folder.size() > outer.size() && folder.compare(0, outer.size(), outer) == 0 &&
+                               (outer == "/" || folder[outer.size()] == '/'));
+}
+
 bool HoldsDataFolder(const std::string &folder)
 {
     struct stat info;
@@ -109,6 +122,12 @@ std::vector<std::string> DataFolderCandidates(const char *chosen, const std::str
         folders.push_back(Normalised(programs + "/.."));
         folders.push_back(Normalised(programs + "/" KELVO_DATA_FROM_BIN));
         folders.push_back(Normalised(programs + "/../.."));
+#if defined(KELVO_BUILD_TREE) && defined(KELVO_SOURCE_TREE)
+        // A program still in the build folder it was built in, wherever that lies, uses the
+        // source tree's data last; an installed one never looks there.
+        if (Inside(Resolved(programs), Resolved(KELVO_BUILD_TREE)))
+            folders.push_back(Normalised(KELVO_SOURCE_TREE));
+#endif
     }
     std::vector<std::string> unique;
     for (const std::string &folder : folders)

@@ -9,6 +9,8 @@
  *   3. the folder above the executable's folder (the repository root for build/kelvo);
  *   4. the installed data folder, relative to the executable's folder, so a moved install works;
  *   5. the folder two above the executable's folder (the repository root for build/offline/...).
+ *   6. for a program still inside the build folder it was built in (which may lie anywhere),
+ *      the source tree it was built from.
  * When none does, one line on stderr names the folders it looked in and the working directory
  * stays as it was, so the program goes on and reports its missing files as it always does.
  * A chosen folder without data/ is reported on stderr and the search goes on.

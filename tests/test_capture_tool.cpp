@@ -3,6 +3,8 @@
 // music decoded straight from the MP3.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -68,6 +70,9 @@ struct Decoded {
     std::vector<unsigned char> chosen;
     std::vector<short> audio;
     double audioSeconds = 0;
+    // When the first decoded picture is shown and the first decoded sound sample heard, in
+    // seconds (after the samples the codec's delay discards); NAN when none was decoded.
+    double firstPictureAt = NAN, firstSoundAt = NAN;
 };
 
 Decoded Decode(const std::string &path, int chosenPicture)
@@ -84,8 +89,10 @@ Decoded Decode(const std::string &path, int chosenPicture)
         const AVCodec *codec = nullptr;
         streams[type] = av_find_best_stream(input, media, -1, -1, &codec, 0);
         ok = streams[type] >= 0 && (codecs[type] = avcodec_alloc_context3(codec)) &&
-             avcodec_parameters_to_context(codecs[type], input->streams[streams[type]]->codecpar) >= 0 &&
-             avcodec_open2(codecs[type], codec, nullptr) >= 0;
+             avcodec_parameters_to_context(codecs[type], input->streams[streams[type]]->codecpar) >= 0;
+        if (ok) // so that the decoder moves a frame's time past the samples it discards
+            codecs[type]->pkt_timebase = input->streams[streams[type]]->time_base;
+        ok = ok && avcodec_open2(codecs[type], codec, nullptr) >= 0;
         if (ok)
             (type == 0 ? result.videoCodec : result.audioCodec) = codec->name;
     }
@@ -104,6 +111,10 @@ Decoded Decode(const std::string &path, int chosenPicture)
     AVFrame *frame = av_frame_alloc();
     auto take = [&](int type) {
         while (avcodec_receive_frame(codecs[type], frame) >= 0) {
+            if (std::isnan(type == 0 ? result.firstPictureAt : result.firstSoundAt) &&
+                frame->best_effort_timestamp != AV_NOPTS_VALUE)
+                (type == 0 ? result.firstPictureAt : result.firstSoundAt) =
+                    double(frame->best_effort_timestamp) * av_q2d(input->streams[streams[type]]->time_base);
             if (type == 0) {
                 result.width = frame->width;
                 result.height = frame->height;
@@ -343,6 +354,26 @@ TEST_F(CaptureTool, MkvKeepsEveryPixelAndSampleEvenEnlarged)
     ASSERT_EQ(video.audio.size(), 44100u * 2u) << "one second of music, to the sample";
     std::vector<short> music = Mp3Span(folder + "/data/music.mp3", 47 * 44100, 44100);
     EXPECT_EQ(BestLag(music, video.audio, 441), 0);
+}
+
+TEST_F(CaptureTool, EveryFormatStartsPictureAndSoundTogetherAtZero)
+{
+    // From 4 s: the first picture is at 0, and the sound heard from that moment is the music from
+    // 4 s, to within a millisecond, once the decoded samples are placed at their own times.
+    std::vector<short> music = Mp3Span(folder + "/data/music.mp3", 4 * 44100, 44100 / 2);
+    for (const char *name : {"out.mp4", "out.webm", "out.mkv"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(Capture({"--fps", "5", "--from", "4", "--to", "5", "--quiet", name}), 0) << errors;
+        Decoded video = Decode(folder + "/" + name, 0);
+        ASSERT_TRUE(video.ok);
+        EXPECT_EQ(video.firstPictureAt, 0.0);
+        ASSERT_FALSE(std::isnan(video.firstSoundAt));
+        EXPECT_NEAR(video.firstSoundAt, 0.0, 0.001) << "WebM keeps its times in milliseconds";
+        ASSERT_GE(video.audio.size(), music.size());
+        int startsAt = int(lround((video.firstSoundAt - video.firstPictureAt) * 44100)); // after the first picture
+        int lag = BestLag(music, std::vector<short>(video.audio.begin(), video.audio.begin() + long(music.size())), 441);
+        EXPECT_LE(abs(lag - startsAt), 44) << "sound " << lag - startsAt << " frames away from the picture";
+    }
 }
 
 TEST_F(CaptureTool, TheLastFrameIsTheOneBeforeTheEnd)

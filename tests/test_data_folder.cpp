@@ -160,4 +160,27 @@ TEST_F(DataFolder, OutputPathsAreTakenFromWhereTheProgramStarted)
     EXPECT_EQ(AbsoluteFromWorkingDirectory(""), "");
 }
 
+TEST_F(DataFolder, AProgramInItsBuildFolderFallsBackOnItsSourceTreeAndAnInstalledOneNever)
+{
+    // The source tree comes after every other folder, for a program anywhere under the build
+    // folder, however deep; a program beside it but outside does not get it.
+    const std::string built = std::string(KELVO_BUILD_TREE) + "/some/deep/folder/kelvo_frame";
+    std::vector<std::string> fromBuild = DataFolderCandidates(nullptr, built);
+    ASSERT_FALSE(fromBuild.empty());
+    EXPECT_EQ(fromBuild.back(), KELVO_SOURCE_TREE);
+    EXPECT_EQ(std::count(fromBuild.begin(), fromBuild.end(), std::string(KELVO_SOURCE_TREE)), 1);
+
+    std::vector<std::string> outside = DataFolderCandidates(nullptr, std::string(KELVO_BUILD_TREE) + "-copy/deep/er/kelvo");
+    EXPECT_EQ(std::count(outside.begin(), outside.end(), std::string(KELVO_SOURCE_TREE)), 0)
+        << "a folder whose name only starts like the build folder's is not inside it";
+    std::vector<std::string> installedOne = DataFolderCandidates(nullptr, executable);
+    EXPECT_EQ(std::count(installedOne.begin(), installedOne.end(), std::string(KELVO_SOURCE_TREE)), 0);
+
+    // Run from elsewhere with no data beside the program, it enters the source tree.
+    executable = built;
+    std::string went, said;
+    EXPECT_TRUE(Enter(nullptr, &went, &said)) << said;
+    EXPECT_EQ(went, KELVO_SOURCE_TREE);
+}
+
 } // namespace

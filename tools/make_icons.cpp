@@ -1,9 +1,11 @@
 // Makes the demo's application icons from its own images: a square of the night panorama
 // (data/bg.png) around the city, with the wordmark (the first "kelvo" of data/kelvo.png) laid
 // over it, corners rounded off. Writes <out>/<size>x<size>/kelvo.png for the hicolor theme's
-// sizes; the same images give the same bytes.
+// sizes; the same images give the same bytes. With --source, writes instead the 64-pixel icon as
+// C++ source, the icon the demo's window shows.
 //
 // Usage: make_icons <folder holding bg.png and kelvo.png> <out folder>
+//        make_icons --source <folder holding bg.png and kelvo.png> <out.cpp>
 // Exit codes: 0 written; 1 an image could not be read or an icon written; 2 bad arguments.
 
 #include <png.h>
@@ -124,8 +126,9 @@ float RoundedCoverage(int x, int y, int side)
     return float(inside) / (samples * samples);
 }
 
-bool MakeIcon(const Image &panorama, const Image &mark, int markLeft, int markTop, int markWidth, int markHeight,
-              int side, const std::string &outFolder)
+// The icon's RGBA pixels, top row first.
+std::vector<unsigned char> IconPixels(const Image &panorama, const Image &mark, int markLeft, int markTop,
+                                      int markWidth, int markHeight, int side)
 {
     Image back = Resample(panorama, PanoramaLeft, PanoramaTop, PanoramaSide, PanoramaSide, side);
     // The wordmark spans 90% of the width, centred, a little below the middle like a caption.
@@ -147,6 +150,13 @@ bool MakeIcon(const Image &panorama, const Image &mark, int markLeft, int markTo
             }
             bytes[i + 3] = (unsigned char)lrintf(RoundedCoverage(x, y, side) * 255.0f);
         }
+    return bytes;
+}
+
+bool MakeIcon(const Image &panorama, const Image &mark, int markLeft, int markTop, int markWidth, int markHeight,
+              int side, const std::string &outFolder)
+{
+    std::vector<unsigned char> bytes = IconPixels(panorama, mark, markLeft, markTop, markWidth, markHeight, side);
     std::string folder = outFolder + "/" + std::to_string(side) + "x" + std::to_string(side);
     if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
         fprintf(stderr, "make_icons: cannot make %s: %s\n", folder.c_str(), strerror(errno));
@@ -155,13 +165,46 @@ bool MakeIcon(const Image &panorama, const Image &mark, int markLeft, int markTo
     return WritePngFile((folder + "/kelvo.png").c_str(), side, side, 4, bytes.data());
 }
 
+// The window icon the demo shows, as C++ source for the window layer: ProgramIconSide and
+// ProgramIconRgba (top row first). A partly written file is removed.
+bool WriteIconSource(const std::vector<unsigned char> &bytes, int side, const std::string &path)
+{
+    FILE *out = fopen(path.c_str(), "w");
+    if (!out) {
+        fprintf(stderr, "make_icons: cannot write %s: %s\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    fprintf(out, "// Made by tools/make_icons from data/bg.png and data/kelvo.png.\n"
+                 "namespace win32layer {\nextern const int ProgramIconSide = %d;\n"
+                 "extern const unsigned char ProgramIconRgba[%zu] = {",
+            side, bytes.size());
+    for (size_t i = 0; i < bytes.size(); i++)
+        fprintf(out, "%s%u,", i % 24 ? "" : "\n", unsigned(bytes[i]));
+    fprintf(out, "\n};\n} // namespace win32layer\n");
+    bool written = !ferror(out);
+    written = fclose(out) == 0 && written;
+    if (!written) {
+        fprintf(stderr, "make_icons: cannot write %s\n", path.c_str());
+        remove(path.c_str());
+    }
+    return written;
+}
+
+const int WindowIconSide = 64;
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: make_icons <folder holding bg.png and kelvo.png> <out folder>\n");
+    bool source = argc == 4 && strcmp(argv[1], "--source") == 0;
+    if (argc != 3 && !source) {
+        fprintf(stderr, "usage: make_icons <folder holding bg.png and kelvo.png> <out folder>\n"
+                        "       make_icons --source <folder holding bg.png and kelvo.png> <out.cpp>\n");
         return 2;
+    }
+    if (source) {
+        argv++;
+        argc--;
     }
     std::string data = argv[1], out = argv[2];
     Image panorama, mark;
@@ -177,6 +220,11 @@ int main(int argc, char **argv)
         fprintf(stderr, "make_icons: %s/kelvo.png has no wordmark in its left half\n", argv[1]);
         return 1;
     }
+    if (source)
+        return WriteIconSource(IconPixels(panorama, mark, left, top, right - left + 1, bottom - top + 1, WindowIconSide),
+                               WindowIconSide, out)
+                   ? 0
+                   : 1;
     if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) {
         fprintf(stderr, "make_icons: cannot make %s: %s\n", out.c_str(), strerror(errno));
         return 1;

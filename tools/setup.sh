@@ -32,6 +32,8 @@ wine_packages=(
     wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
     pulseaudio pulseaudio-utils
 )
+# xrandr, for the window test's look at the screen's mode.
+test_packages+=(x11-xserver-utils)
 fuzz_packages=(
     clang libclang-rt-dev
 )

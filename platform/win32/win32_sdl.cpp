@@ -26,6 +26,11 @@
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR must keep its Win32 layout");
 static_assert(sizeof(DEVMODEA) == 148, "DEVMODEA must keep its 148-byte Win32 layout");
 
+// The desktop entry's id, which the build sets.
+#ifndef KELVO_APP_ID
+#define KELVO_APP_ID "kelvo"
+#endif
+
 namespace win32layer {
 
 extern const char *const fnNames[FnCount] = {
@@ -158,6 +163,10 @@ bool EnsureVideo()
         win32.videoTried = true;
         InstallSignalHandlers();
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // The desktop matches a window to its launcher by the X11 class or the Wayland app id;
+        // SDL reads them from the environment, where the user may have set others.
+        setenv("SDL_VIDEO_X11_WMCLASS", KELVO_APP_ID, 0);
+        setenv("SDL_VIDEO_WAYLAND_WMCLASS", KELVO_APP_ID, 0);
         win32.videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (!win32.videoReady) {
             std::fprintf(stderr, "kelvo: no video (%s)\n", SDL_GetError());

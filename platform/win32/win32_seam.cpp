@@ -115,6 +115,20 @@ bool Seam_ClientSize(HWND window, int *width, int *height)
     return true;
 }
 
+bool Seam_PicturePlace(HWND window, int drawableWidth, int drawableHeight, int place[4])
+{
+    int slot = SlotOf(window, KindWindow);
+    if (slot < 0 || !win32.windows[slot].pictureFramebuffer)
+        return false;
+    const Window &w = win32.windows[slot];
+    PictureRect r = FitPicture(w.pictureWidth, w.pictureHeight, drawableWidth, drawableHeight);
+    place[0] = r.x;
+    place[1] = r.y;
+    place[2] = r.width;
+    place[3] = r.height;
+    return true;
+}
+
 int Seam_LiveWindows()
 {
     int n = 0;

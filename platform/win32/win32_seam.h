@@ -50,6 +50,9 @@ int Seam_CursorCount();
 bool Seam_IsFullscreen(HWND window);
 /* The client size of the window; false for an invalid window. */
 bool Seam_ClientSize(HWND window, int *width, int *height);
+/* Where the window's picture goes in a drawable of that size, as x, y, width, height from the
+   bottom left; false when the window shows its own framebuffer unscaled (no picture). */
+bool Seam_PicturePlace(HWND window, int drawableWidth, int drawableHeight, int place[4]);
 /* Number of live windows, GL contexts and registered classes. */
 int Seam_LiveWindows();
 int Seam_LiveContexts();

@@ -89,10 +89,13 @@ void TranslateWindowEvent(const SDL_WindowEvent &e)
         Send(slot, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(w.clientWidth, w.clientHeight));
         break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
-        w.clientWidth = e.data1;
-        w.clientHeight = e.data2;
+        // A window that shows a scaled picture keeps the client size the program drew for.
+        if (!w.pictureFramebuffer) {
+            w.clientWidth = e.data1;
+            w.clientHeight = e.data2;
+        }
         if (!w.minimized)
-            Send(slot, WM_SIZE, SIZE_RESTORED, MAKELPARAM(e.data1, e.data2));
+            Send(slot, WM_SIZE, SIZE_RESTORED, MAKELPARAM(w.clientWidth, w.clientHeight));
         break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
         win32.focus = WindowHandle(slot);
@@ -124,6 +127,7 @@ void DestroySlotWindow(int slot)
     DropQueued(handle);
     if (win32.focus == handle)
         win32.focus = NULL;
+    DropPicture(slot);
     if (w.sdl)
         SDL_DestroyWindow(w.sdl);
     w.used = false;
@@ -190,15 +194,15 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
         flags |= SDL_WINDOW_BORDERLESS;
     else if (style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
+    // The display's mode never changes: the window covers the monitor in its own mode and shows
+    // the program's picture scaled (see wglMakeCurrent), unless the GL cannot scale it.
     if (fullscreen && !win32.modePretended)
-        flags |= SDL_WINDOW_FULLSCREEN;
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
 
     SDL_Window *sdl = MakeSdlWindow(windowName, x + frame.left, y + frame.top, clientWidth, clientHeight, flags,
                                     win32.lastAttribs);
     if (!sdl)
         return NULL;
-    if (fullscreen && !win32.modePretended)
-        SDL_SetWindowDisplayMode(sdl, &win32.mode);
 
     Window &w = win32.windows[slot];
     unsigned gen = w.gen;

@@ -1,6 +1,11 @@
-// Reads what an 800 x 600 X11 window shows and prints figures of its picture on one line:
-//   bands=<brightest channel value in the rows above 225 and from 375 on>
+// Reads what a kelvo X11 window shows and prints figures of its picture on one line. A window
+// of any size shows the 800 x 600 picture scaled to fit with 4:3 kept, centred, black around
+// it; the figures are taken on that picture sampled back to 800 x 600 (each pixel the mean of
+// the window pixels under it):
+//   bands=<brightest channel value in the rows above 223 and from 377 on (two rows left out on
+//          each side, where a scaled picture blends the band's edge with the black)>
 //   mean=<mean channel value of rows 225 to 374>  white=<percent of those pixels at 250 or more>
+//   outside=<brightest channel value of the window outside the picture, 0 when it fills it>
 //   diff=<mean absolute channel difference of rows 225 to 374 to REFERENCE, when given>
 // Usage: kelvo_x11_picture WINDOW-ID [REFERENCE.png]   (exit 1 when the window cannot be read)
 #include <X11/Xlib.h>
@@ -8,6 +13,7 @@
 
 #include <png.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -50,25 +56,74 @@ int main(int argc, char **argv)
         return 1;
     }
     Window window = Window(std::strtoul(argv[1], NULL, 0));
-    XImage *image = XGetImage(display, window, 0, 0, Width, Height, AllPlanes, ZPixmap);
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes)) {
+        std::fprintf(stderr, "no window %s\n", argv[1]);
+        XCloseDisplay(display);
+        return 1;
+    }
+    const int windowWidth = attributes.width, windowHeight = attributes.height;
+    XImage *image = XGetImage(display, window, 0, 0, unsigned(windowWidth), unsigned(windowHeight), AllPlanes, ZPixmap);
     if (!image) {
         std::fprintf(stderr, "cannot read window %s\n", argv[1]);
         XCloseDisplay(display);
         return 1;
     }
+    // Where the picture lies in the window: as large as fits, 4:3 kept, centred.
+    int placeWidth = windowWidth, placeHeight = windowHeight;
+    if (long(windowWidth) * Height <= long(windowHeight) * Width)
+        placeHeight = int(std::lround(double(windowWidth) * Height / Width));
+    else
+        placeWidth = int(std::lround(double(windowHeight) * Width / Height));
+    const int placeX = (windowWidth - placeWidth) / 2, placeY = (windowHeight - placeHeight) / 2;
+    auto channels = [&](int x, int y, int rgb[3]) {
+        unsigned long pixel = XGetPixel(image, x, y);
+        rgb[0] = int((pixel & image->red_mask) >> 16);
+        rgb[1] = int((pixel & image->green_mask) >> 8);
+        rgb[2] = int(pixel & image->blue_mask);
+    };
+    int outside = 0;
+    for (int y = 0; y < windowHeight; y++)
+        for (int x = 0; x < windowWidth; x++) {
+            if (x >= placeX && x < placeX + placeWidth && y >= placeY && y < placeY + placeHeight)
+                continue;
+            int rgb[3];
+            channels(x, y, rgb);
+            for (int c = 0; c < 3; c++)
+                outside = rgb[c] > outside ? rgb[c] : outside;
+        }
     int bands = 0;
     long long sum = 0, white = 0, diff = 0;
     for (int y = 0; y < Height; y++)
         for (int x = 0; x < Width; x++) {
-            unsigned long pixel = XGetPixel(image, x, y);
-            int rgb[3] = {int((pixel & image->red_mask) >> 16), int((pixel & image->green_mask) >> 8),
-                          int(pixel & image->blue_mask)};
+            // The window pixels under picture pixel (x, y); at least the one under its centre.
+            int left = placeX + x * placeWidth / Width, right = placeX + (x + 1) * placeWidth / Width;
+            int top = placeY + y * placeHeight / Height, bottom = placeY + (y + 1) * placeHeight / Height;
+            if (right <= left)
+                left = right = placeX + int((x + 0.5) * placeWidth / Width), right++;
+            if (bottom <= top)
+                top = bottom = placeY + int((y + 0.5) * placeHeight / Height), bottom++;
+            int rgb[3] = {0, 0, 0};
+            long total[3] = {0, 0, 0};
+            for (int v = top; v < bottom; v++)
+                for (int u = left; u < right; u++) {
+                    int one[3];
+                    channels(u, v, one);
+                    for (int c = 0; c < 3; c++)
+                        total[c] += one[c];
+                }
+            long count = long(right - left) * (bottom - top);
+            for (int c = 0; c < 3; c++)
+                rgb[c] = int((total[c] + count / 2) / count);
             bool inBand = y >= BandTop && y < BandEnd;
+            bool edge = y >= BandTop - 2 && y < BandEnd + 2;
             for (int c = 0; c < 3; c++) {
-                if (!inBand) {
+                if (!inBand && !edge) {
                     bands = rgb[c] > bands ? rgb[c] : bands;
                     continue;
                 }
+                if (!inBand)
+                    continue;
                 sum += rgb[c];
                 if (!reference.empty())
                     diff += std::abs(rgb[c] - int(reference[size_t(y * Width + x) * 3 + c]));
@@ -76,8 +131,8 @@ int main(int argc, char **argv)
             white += inBand && rgb[0] >= 250 && rgb[1] >= 250 && rgb[2] >= 250;
         }
     const double bandValues = 3.0 * Width * (BandEnd - BandTop);
-    std::printf("bands=%d mean=%.1f white=%.1f", bands, double(sum) / bandValues,
-                100.0 * double(white) / (bandValues / 3.0));
+    std::printf("bands=%d mean=%.1f white=%.1f outside=%d", bands, double(sum) / bandValues,
+                100.0 * double(white) / (bandValues / 3.0), outside);
     if (!reference.empty())
         std::printf(" diff=%.1f", double(diff) / bandValues);
     std::printf("\n");
