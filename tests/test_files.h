@@ -2,17 +2,21 @@
 #ifndef KELVO_TESTS_TEST_FILES_H
 #define KELVO_TESTS_TEST_FILES_H
 
-#include <fcntl.h>
 #include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
+#endif
 
 // The whole file's bytes; empty when it cannot be read.
 inline std::vector<char> ReadWhole(const std::string &path)
@@ -29,6 +33,7 @@ inline std::vector<char> ReadWhole(const std::string &path)
     return bytes;
 }
 
+#ifndef _WIN32
 // A pipe made at path that nothing writes to. Should a reader still be stuck in its open after
 // the bound, the writing end is opened and closed once, which lets the reader go: code that
 // blocks on the pipe then fails its test (released() is true) instead of hanging the suite.
@@ -74,5 +79,6 @@ private:
     bool released_ = false;
     std::thread guard_;
 };
+#endif // The Windows check program reads files only: no pipes there.
 
 #endif
