@@ -93,7 +93,8 @@ protected:
     static void TearDownTestSuite()
     {
         if (!root.empty())
-            system(("rm -rf '" + root + "' '" + elsewhere + "'").c_str());
+            if (system(("rm -rf '" + root + "' '" + elsewhere + "'").c_str()) != 0)
+                ADD_FAILURE() << "could not remove " << root;
     }
     void SetUp() override { ASSERT_EQ(installLog, "") << "the install failed"; }
 
@@ -353,7 +354,7 @@ TEST(Package, HoldsTheProgramsDataAndDesktopFilesWithComputedDependencies)
     for (const char *tag : {"hardening-no-bindnow", "hardening-no-fortify-functions", "binary-has-unneeded-section",
                             "hardening-no-relro"})
         EXPECT_FALSE(Contains(lintian.out, tag)) << lintian.out;
-    system(("rm -rf '" + out + "'").c_str());
+    EXPECT_EQ(system(("rm -rf '" + out + "'").c_str()), 0);
 }
 
 } // namespace
