@@ -2,7 +2,9 @@
 # The demo's window on a real X server (Xvfb), as the desktop sees it: its X11 class is the
 # desktop entry's id and it has the demo's icon; resized, it shows the whole picture scaled with
 # 4:3 kept and black around it, while the demo goes on drawing 800 x 600; fullscreen on a
-# screen in 800 x 600 covers it, and F1 there and back keeps the screen's mode.
+# screen in 800 x 600 covers it, and F1 there and back keeps the screen's mode; on an X server
+# with a real mode list and no window manager (Xorg's dummy driver), fullscreen covers its
+# 1280 x 720 screen with the picture scaled, 4:3 kept, and its mode never changes.
 # Usage, from the repository root (the demo reads data/ there):
 #   x11_window.sh KELVO-BINARY PICTURE-HELPER FRAME-TOOL APP-ID
 set -u
@@ -10,8 +12,9 @@ kelvo=$1
 picture=$2
 frametool=$3
 app_id=$4
-. "$(dirname "$0")/x11/windows.sh"
-for tool in Xvfb xdotool xwininfo xprop xrandr; do
+here=$(dirname "$0")
+. "$here/x11/windows.sh"
+for tool in Xvfb Xorg xdotool xwininfo xprop xrandr; do
     command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
 done
 workdir=$(mktemp -d)
@@ -44,6 +47,7 @@ wait_for() {
 exited() { ! kill -0 "$demo_pid" 2>/dev/null; }
 gone() { ! xwininfo -root -children 2>/dev/null | grep -qF " $1 \"${2:-}"; }
 geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+has_size() { [ "$(geometry "$1")" = "$2" ]; } # window size, asked again at each call
 # Holds a key down in the window until the command in the remaining arguments succeeds (see
 # x11_demo.sh: a press taken before the focus is lost, so it is pressed again every 10 s).
 hold() { # window key bound command...
@@ -78,6 +82,17 @@ start_x() { # screen size
     wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
     export DISPLAY=":$(head -n1 "$workdir/display")"
 }
+# Xorg with the dummy driver: a screen in 1280 x 720 that could change to 800 x 600.
+start_xorg() {
+    [ -n "$xvfb_pid" ] && { kill "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""; }
+    rm -f "$workdir/display"
+    mkdir -p "$workdir/xorg.conf.d"
+    Xorg -config "$here/x11/dummy_screen.conf" -configdir "$workdir/xorg.conf.d" -noreset -nolisten tcp \
+        -novtswitch -sharevts -logfile "$workdir/xorg.log" -displayfd 3 3>"$workdir/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    wait_for 30 test -s "$workdir/display" || { tail -n 5 "$workdir/xorg.log" 2>/dev/null; return 1; }
+    export DISPLAY=":$(head -n1 "$workdir/display")"
+}
 screen_mode() { xrandr 2>/dev/null | awk '/ current / { print $8 "x" $10 }' | tr -d ,; }
 
 "$frametool" 0 "$workdir/start.png" >/dev/null 2>&1 || die "the frame tool could not draw clock 0"
@@ -98,7 +113,7 @@ colours=$(sed -n '3,$p' "$workdir/icon" | sort -u | wc -l)
 [ $(($(sed -n 3p "$workdir/icon") >> 24)) = 0 ] || fail "the icon's corner is not transparent: $(sed -n 3p "$workdir/icon")"
 for size in 1200x900 400x300 1000x600 600x600; do
     xdotool windowsize "$win" "${size%x*}" "${size#*x}"
-    wait_for 30 test "$(geometry "$win")" = "$size" || { fail "the window did not take $size"; continue; }
+    wait_for 30 has_size "$win" "$size" || { fail "the window did not take $size"; continue; }
     hold "$win" n 60 near_start "$win" ||
         fail "$size: not the whole picture scaled (bands=$bands outside=$outside diff=$diff)"
     echo "$size: bands=$bands outside=$outside mean=$mean diff=$diff"
@@ -127,6 +142,38 @@ hold "$win" Escape 30 exited || fail "Escape did not end the demo"
 wait "$demo_pid"
 demo_pid=""
 [ "$(screen_mode)" = "$before" ] || fail "the mode after the demo is $(screen_mode), not $before"
+
+echo "== fullscreen on a 1280x720 screen that has 800x600 among its modes, no window manager"
+if ! start_xorg; then
+    # Xorg leaves the devices and the console to root; a user's run says so instead of failing.
+    if [ "$(id -u)" = 0 ]; then fail "Xorg with the dummy driver did not start"; else echo "skipped: Xorg does not start for a user here"; fi
+else
+    before=$(screen_mode)
+    [ "$before" = "1280x720" ] || fail "the dummy screen starts in $before"
+    xrandr | grep -q "^ *800x600 " || fail "the dummy screen lists no 800x600"
+    "$kelvo" --fullscreen >"$workdir/out3" 2>&1 &
+    demo_pid=$!
+    win=$(wait_window kelvo) || die "no fullscreen kelvo window on the dummy screen"
+    wait_for 30 has_size "$win" 1280x720 || fail "fullscreen covers $(geometry "$win"), not 1280x720"
+    hold "$win" n 60 near_start "$win" ||
+        fail "fullscreen: not the whole picture scaled with 4:3 kept (bands=$bands outside=$outside diff=$diff)"
+    echo "fullscreen 1280x720: bands=$bands outside=$outside mean=$mean diff=$diff"
+    [ "$(screen_mode)" = "$before" ] || fail "fullscreen changed the mode to $(screen_mode)"
+    hold "$win" F1 30 gone "$win" || fail "F1 did not leave fullscreen"
+    win=$(wait_window kelvo) || die "no windowed kelvo window on the dummy screen"
+    [ "$(geometry "$win")" = "800x600" ] || fail "windowed size $(geometry "$win")"
+    [ "$(screen_mode)" = "$before" ] || fail "the mode is $(screen_mode) after F1"
+    hold "$win" F1 30 gone "$win" || fail "F1 did not go back to fullscreen"
+    win=$(wait_window kelvo) || die "no kelvo window after F1 twice"
+    wait_for 30 has_size "$win" 1280x720 || fail "fullscreen again covers $(geometry "$win")"
+    [ "$(screen_mode)" = "$before" ] || fail "fullscreen again changed the mode to $(screen_mode)"
+    hold "$win" Escape 30 exited || fail "Escape did not end the demo"
+    wait "$demo_pid"
+    rc=$?
+    demo_pid=""
+    [ "$rc" = 0 ] || fail "exit code $rc"
+    [ "$(screen_mode)" = "$before" ] || fail "the mode after the demo is $(screen_mode), not $before"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "--- demo output"; cat "$workdir"/out* 2>/dev/null

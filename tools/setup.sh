@@ -32,8 +32,9 @@ wine_packages=(
     wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
     pulseaudio pulseaudio-utils
 )
-# xrandr, for the window test's look at the screen's mode.
-test_packages+=(x11-xserver-utils)
+# xrandr, for the window test's look at the screen's mode, and Xorg's dummy driver, whose screen
+# has real modes to change to (Xvfb has one).
+test_packages+=(x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy)
 fuzz_packages=(
     clang libclang-rt-dev
 )

@@ -2,7 +2,7 @@
 // them) to WM_KEYDOWN/WM_KEYUP and WM_SYSKEYDOWN/WM_SYSKEYUP with virtual-key codes.
 
 #include "platform/win32/win32_internal.h"
-#include "platform/win32/x11_keys.h"
+#include "platform/win32/x11_native.h"
 
 namespace win32layer {
 

@@ -1,6 +1,7 @@
 // Windows, the message queue and the message loop calls of the Win32 layer.
 
 #include "platform/win32/win32_internal.h"
+#include "platform/win32/x11_native.h"
 
 #include <cstring>
 #include <strings.h>
@@ -273,6 +274,11 @@ BOOL WINAPI ShowWindow(HWND window, int showCommand)
     default:
         SDL_ShowWindow(w.sdl);
         break;
+    }
+    if ((SDL_GetWindowFlags(w.sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP) {
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w.sdl), &bounds) == 0)
+            X11CoverWithoutManager(w.sdl, bounds);
     }
     if (!wasVisible) {
         Send(slot, WM_SHOWWINDOW, TRUE, 0);
