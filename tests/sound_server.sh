@@ -7,26 +7,11 @@
 set -u
 kelvo=$(realpath "$1")
 data=$(realpath "$2")
-for tool in pulseaudio pactl; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
-done
-workdir=$(mktemp -d)
-pa_pid=""
-demo_pid=""
-cleanup() {
-    [ -n "$demo_pid" ] && kill -KILL "$demo_pid" 2>/dev/null
-    [ -n "$pa_pid" ] && kill -KILL "$pa_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$workdir"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-die() {
-    echo "FAIL: $*"
+. "$(dirname "$0")/harness.sh"
+need_tools pulseaudio pactl
+show_state() {
     echo "--- demo stderr"; cat "$workdir/err" 2>/dev/null
     echo "--- server log"; tail -n 20 "$workdir/pa.log" 2>/dev/null
-    exit 1
 }
 
 # The server and its clients find each other only through this folder.
@@ -34,20 +19,12 @@ export HOME="$workdir" XDG_RUNTIME_DIR="$workdir" PULSE_RUNTIME_PATH="$workdir/r
 export PULSE_STATE_PATH="$workdir/state" PULSE_SERVER="unix:$workdir/native"
 mkdir -p "$workdir/runtime" "$workdir/state"
 
-wait_for() { # bound in seconds, then the command
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -ge "$end" ] && return 1
-        sleep 0.1
-    done
-}
 start_server() {
     rm -f "$workdir/native"
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no \
         -L "module-null-sink sink_name=kelvo_test" \
         -L "module-native-protocol-unix socket=$workdir/native auth-anonymous=1" >>"$workdir/pa.log" 2>&1 &
-    pa_pid=$!
+    pulse_pid=$!
     wait_for 30 pactl info >/dev/null 2>&1 || die "the sound server did not start"
 }
 playing() { [ -n "$(pactl list short sink-inputs 2>/dev/null)" ]; }
@@ -63,9 +40,9 @@ began=$SECONDS
 sleep 3
 
 echo "== the server goes away"
-kill -KILL "$pa_pid"
-wait "$pa_pid" 2>/dev/null
-pa_pid=""
+kill -KILL "$pulse_pid"
+wait "$pulse_pid" 2>/dev/null
+pulse_pid=""
 wait_for 10 said "sound: the audio output went away at " || die "no line when the server went away"
 lost_after=$((SECONDS - began))
 # Long enough that a clock that stood still meanwhile would be seen to lag below.
@@ -96,18 +73,9 @@ pactl suspend-sink kelvo_test 0
 sleep 1
 kill -0 "$demo_pid" 2>/dev/null || die "the demo ended"
 kill -TERM "$demo_pid"
-wait_for 30 eval '! kill -0 "$demo_pid" 2>/dev/null' || fail "the demo did not end on SIGTERM"
-wait "$demo_pid"
-rc=$?
-demo_pid=""
-[ "$rc" = 0 ] || fail "exit status $rc, expected 0"
+wait_exit 0 30
 [ "$(grep -c '^sound: ' "$workdir/err")" = 2 ] || fail "not exactly two sound: lines"
 grep -q '^kelvo: ' "$workdir/err" && fail "unexpected kelvo: line"
 grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$workdir/err" && fail "sanitizer report"
 [ -s "$workdir/out" ] && fail "unexpected standard output"
-if [ "$failures" -ne 0 ]; then
-    echo "--- demo stderr"; cat "$workdir/err"
-    echo "$failures failed"
-    exit 1
-fi
-echo "all passed"
+finish

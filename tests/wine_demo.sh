@@ -28,11 +28,8 @@ picture=$(realpath "$5")
 matcher=$(realpath "$6")
 frametool=$(realpath "$7")
 . "$(dirname "$0")/x11/windows.sh"
-for tool in Xvfb xdotool xwininfo wine wineserver pulseaudio pactl; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
-done
+need_tools Xvfb xdotool xwininfo wine wineserver pulseaudio pactl
 [ -f data/music.mp3 ] || { echo "run from the repository root: no data/music.mp3"; exit 1; }
-workdir=$(mktemp -d)
 # Wine and PulseAudio keep their state under the test's folder, never the user's.
 export WINEPREFIX=$workdir/prefix WINEDEBUG=-all HOME=$workdir XDG_RUNTIME_DIR=$workdir/run
 # No Mono, Gecko or menu entries: their installers would ask with boxes of their own.
@@ -40,32 +37,11 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 export PULSE_SERVER=unix:$workdir/pulse.sock
 mkdir -p "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-xvfb_pid="" pulse_pid="" demo_pid=""
-cleanup() {
+# Wine's own server, and every Windows process it runs, end before the X and sound servers.
+extra_cleanup() {
     [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
-    [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$workdir"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-die() {
-    echo "FAIL: $*"
-    echo "--- windows"; xwininfo -root -children 2>&1 | grep '"'
-    echo "--- output"; tail -n 20 "$workdir"/out* 2>/dev/null
-    exit 1
-}
-exited() { ! kill -0 "$demo_pid" 2>/dev/null; }
-wait_exit() { # $1: expected exit code, $2: bound in seconds
-    wait_for "${2:-60}" exited || { fail "the demo did not exit"; kill "$demo_pid"; }
-    wait "$demo_pid"
-    local rc=$?
-    demo_pid=""
-    [ "$rc" = "$1" ] || fail "exit code $rc, expected $1"
 }
 start_demo() { # $1: output file name, $2: the folder it runs in (the one that holds data/)
     (cd "${2:-.}" && exec wine "$exe") >"$workdir/$1" 2>&1 &
@@ -85,10 +61,7 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm
 pulse_pid=$!
 wait_for 30 pactl info >/dev/null 2>&1 || die "PulseAudio did not start: $(tail -n 3 "$workdir/pulse.log")"
 # The screen has no 800 x 600 mode, so that fullscreen falls back through "QEZ".
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
-xvfb_pid=$!
-wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$workdir/display")"
+start_x 1024x768
 began=$SECONDS
 wine wineboot -i >"$workdir/out-wineboot" 2>&1 || die "the Wine prefix could not be made"
 echo "Wine prefix made in $((SECONDS - began)) s"
@@ -161,9 +134,4 @@ wait_for 60 shows_picture "$win" || fail "no picture"
 "$closer" "$win" || fail "could not send the close request"
 wait_exit 0
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- output"; tail -n 20 "$workdir"/out* 2>/dev/null
-    echo "$failures failed"
-    exit 1
-fi
-echo "all passed"
+finish

@@ -8,30 +8,14 @@ set -u
 kelvo=$(realpath "$1")
 data=$(realpath "$2")
 . "$(dirname "$0")/x11/windows.sh"
-for tool in Xvfb xdotool xwininfo setsid ps; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
-done
-workdir=$(mktemp -d)
+need_tools Xvfb xdotool xwininfo setsid ps
 export SDL_AUDIODRIVER=dummy
-xvfb_pid=""
-demo_pid=""
-cleanup() {
-    [ -n "$demo_pid" ] && kill -KILL -- "-$demo_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$workdir"
-}
-trap cleanup EXIT
+# The demo leads a process group of its own (see start_demo), all of which ends with the test.
+demo_group=1
 # The demo reads data/ from its working directory.
 mkdir "$workdir/run" && ln -s "$data" "$workdir/run/data"
 cd "$workdir/run" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$workdir/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$workdir/display")"
+start_x 1024x768
 
 window_listed() { xwininfo -root -children 2>/dev/null | grep -qF "\"$1\": ("; }
 
@@ -119,8 +103,4 @@ SIGHUP while the demo runs|HUP|process
 Ctrl+C while the demo runs|INT|group
 EOF
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failed"
-    exit 1
-fi
-echo "all passed"
+finish

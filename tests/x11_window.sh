@@ -12,88 +12,12 @@ kelvo=$1
 picture=$2
 frametool=$3
 app_id=$4
-here=$(dirname "$0")
-. "$here/x11/windows.sh"
-for tool in Xvfb Xorg xdotool xwininfo xprop xrandr; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
-done
-workdir=$(mktemp -d)
+. "$(dirname "$0")/x11/windows.sh"
+need_tools Xvfb Xorg xdotool xwininfo xprop xrandr
 export SDL_AUDIODRIVER=dummy
-xvfb_pid=""
-demo_pid=""
-cleanup() {
-    [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$workdir"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-die() {
-    echo "FAIL: $*"
-    echo "--- demo output"; tail -n 20 "$workdir"/out* 2>/dev/null
-    exit 1
-}
-wait_for() {
-    local bound=$1
-    shift
-    local end=$((SECONDS + bound))
-    until "$@"; do
-        [ "$SECONDS" -ge "$end" ] && return 1
-        sleep 0.1
-    done
-}
-exited() { ! kill -0 "$demo_pid" 2>/dev/null; }
-gone() { ! xwininfo -root -children 2>/dev/null | grep -qF " $1 \"${2:-}"; }
-geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
-has_size() { [ "$(geometry "$1")" = "$2" ]; } # window size, asked again at each call
-# Holds a key down in the window until the command in the remaining arguments succeeds (see
-# x11_demo.sh: a press taken before the focus is lost, so it is pressed again every 10 s).
-hold() { # window key bound command...
-    local window=$1 key=$2 end=$((SECONDS + $3))
-    shift 3
-    xdotool windowfocus --sync "$window" 2>/dev/null
-    while :; do
-        xdotool keydown "$key" 2>/dev/null
-        local left=$((end - SECONDS))
-        wait_for $((left < 10 ? left : 10)) "$@"
-        local seen=$?
-        xdotool keyup "$key" 2>/dev/null
-        [ "$seen" -eq 0 ] && return 0
-        [ "$SECONDS" -ge "$end" ] && return 1
-        sleep 0.5
-    done
-}
-bands=- mean=- white=- outside=- diff=-
-measure() { # window
-    local line
-    line=$("$picture" "$1" "$workdir/start.png") || return 1
-    eval "$(echo "$line" | tr ' ' '\n' | grep -E '^[a-z]+=[0-9.]+$')"
-}
 # The picture near the frame at clock 0 (N held brings it there), with black bands and black
 # around it; the bound on diff is that of an unscaled window, widened for the scaling's blur.
-near_start() { measure "$1" && [ "$bands" -le 8 ] && [ "$outside" -le 8 ] && awk "BEGIN { exit !($diff < 8) }"; }
-start_x() { # screen size
-    [ -n "$xvfb_pid" ] && { kill "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null; }
-    rm -f "$workdir/display"
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -r -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
-    xvfb_pid=$!
-    wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
-    export DISPLAY=":$(head -n1 "$workdir/display")"
-}
-# Xorg with the dummy driver: a screen in 1280 x 720 that could change to 800 x 600.
-start_xorg() {
-    [ -n "$xvfb_pid" ] && { kill "$xvfb_pid"; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""; }
-    rm -f "$workdir/display"
-    mkdir -p "$workdir/xorg.conf.d"
-    Xorg -config "$here/x11/dummy_screen.conf" -configdir "$workdir/xorg.conf.d" -noreset -nolisten tcp \
-        -novtswitch -sharevts -logfile "$workdir/xorg.log" -displayfd 3 3>"$workdir/display" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    wait_for 30 test -s "$workdir/display" || { tail -n 5 "$workdir/xorg.log" 2>/dev/null; return 1; }
-    export DISPLAY=":$(head -n1 "$workdir/display")"
-}
-screen_mode() { xrandr 2>/dev/null | awk '/ current / { print $8 "x" $10 }' | tr -d ,; }
+whole_near_start() { measure "$1" && [ "$bands" -le 8 ] && [ "$outside" -le 8 ] && awk "BEGIN { exit !($diff < 8) }"; }
 
 "$frametool" 0 "$workdir/start.png" >/dev/null 2>&1 || die "the frame tool could not draw clock 0"
 
@@ -114,15 +38,12 @@ colours=$(sed -n '3,$p' "$workdir/icon" | sort -u | wc -l)
 for size in 1200x900 400x300 1000x600 600x600; do
     xdotool windowsize "$win" "${size%x*}" "${size#*x}"
     wait_for 30 has_size "$win" "$size" || { fail "the window did not take $size"; continue; }
-    hold "$win" n 60 near_start "$win" ||
+    hold "$win" n 60 whole_near_start "$win" ||
         fail "$size: not the whole picture scaled (bands=$bands outside=$outside diff=$diff)"
     echo "$size: bands=$bands outside=$outside mean=$mean diff=$diff"
 done
 hold "$win" Escape 30 exited || fail "Escape did not end the demo"
-wait "$demo_pid"
-rc=$?
-demo_pid=""
-[ "$rc" = 0 ] || fail "exit code $rc"
+wait_exit 0
 
 echo "== fullscreen on a screen in 800x600, F1 there and back: the screen's mode stays"
 start_x 800x600
@@ -131,7 +52,7 @@ before=$(screen_mode)
 demo_pid=$!
 win=$(wait_window kelvo) || die "no fullscreen kelvo window"
 [ "$(geometry "$win")" = "800x600" ] || fail "fullscreen size $(geometry "$win")"
-wait_for 30 near_start "$win" || hold "$win" n 60 near_start "$win" || fail "no picture in fullscreen (diff=$diff)"
+wait_for 30 whole_near_start "$win" || hold "$win" n 60 whole_near_start "$win" || fail "no picture in fullscreen (diff=$diff)"
 [ "$(screen_mode)" = "$before" ] || fail "the mode changed to $(screen_mode) from $before"
 hold "$win" F1 30 gone "$win" || fail "F1 did not leave fullscreen"
 win=$(wait_window kelvo) || die "no windowed kelvo window"
@@ -139,8 +60,7 @@ hold "$win" F1 30 gone "$win" || fail "F1 did not go back to fullscreen"
 win=$(wait_window kelvo) || die "no kelvo window after F1 twice"
 [ "$(geometry "$win")" = "800x600" ] || fail "fullscreen size after F1 twice $(geometry "$win")"
 hold "$win" Escape 30 exited || fail "Escape did not end the demo"
-wait "$demo_pid"
-demo_pid=""
+wait_exit 0
 [ "$(screen_mode)" = "$before" ] || fail "the mode after the demo is $(screen_mode), not $before"
 
 echo "== fullscreen on a 1280x720 screen that has 800x600 among its modes, no window manager"
@@ -155,7 +75,7 @@ else
     demo_pid=$!
     win=$(wait_window kelvo) || die "no fullscreen kelvo window on the dummy screen"
     wait_for 30 has_size "$win" 1280x720 || fail "fullscreen covers $(geometry "$win"), not 1280x720"
-    hold "$win" n 60 near_start "$win" ||
+    hold "$win" n 60 whole_near_start "$win" ||
         fail "fullscreen: not the whole picture scaled with 4:3 kept (bands=$bands outside=$outside diff=$diff)"
     echo "fullscreen 1280x720: bands=$bands outside=$outside mean=$mean diff=$diff"
     [ "$(screen_mode)" = "$before" ] || fail "fullscreen changed the mode to $(screen_mode)"
@@ -168,16 +88,8 @@ else
     wait_for 30 has_size "$win" 1280x720 || fail "fullscreen again covers $(geometry "$win")"
     [ "$(screen_mode)" = "$before" ] || fail "fullscreen again changed the mode to $(screen_mode)"
     hold "$win" Escape 30 exited || fail "Escape did not end the demo"
-    wait "$demo_pid"
-    rc=$?
-    demo_pid=""
-    [ "$rc" = 0 ] || fail "exit code $rc"
+    wait_exit 0
     [ "$(screen_mode)" = "$before" ] || fail "the mode after the demo is $(screen_mode), not $before"
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- demo output"; cat "$workdir"/out* 2>/dev/null
-    echo "$failures failed"
-    exit 1
-fi
-echo "all passed"
+finish

@@ -1,4 +1,41 @@
-# Shell helpers for the tests that drive the demo under Xvfb; sourced, not run.
+# Shell helpers for the tests that drive the demo on an X server of their own; sourced, not run,
+# after harness.sh's frame (sourced here).
+. "$(dirname "${BASH_SOURCE[0]}")/../harness.sh"
+
+# An Xvfb with one screen of $1 (WIDTHxHEIGHT), in x_pid and DISPLAY, in place of the one before.
+# No auto-repeat: a key held across an F1 re-creation would otherwise switch again. No reset
+# when the last client leaves: the polling tools come and go, and a demo starting during a
+# reset would find no display.
+start_x() {
+    stop_x
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -r -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
+    x_pid=$!
+    wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
+    export DISPLAY=":$(head -n1 "$workdir/display")"
+}
+# Xorg with the dummy driver (x11/dummy_screen.conf): a screen in 1280 x 720 with real modes to
+# change to, which Xvfb lacks. Fails, with the end of Xorg's log, when it does not start.
+start_xorg() {
+    stop_x
+    mkdir -p "$workdir/xorg.conf.d"
+    Xorg -config "$(dirname "${BASH_SOURCE[0]}")/dummy_screen.conf" -configdir "$workdir/xorg.conf.d" -noreset \
+        -nolisten tcp -novtswitch -sharevts -logfile "$workdir/xorg.log" -displayfd 3 3>"$workdir/display" >/dev/null 2>&1 &
+    x_pid=$!
+    wait_for 30 test -s "$workdir/display" || { tail -n 5 "$workdir/xorg.log" 2>/dev/null; return 1; }
+    export DISPLAY=":$(head -n1 "$workdir/display")"
+}
+stop_x() {
+    [ -n "$x_pid" ] && { kill "$x_pid"; wait "$x_pid" 2>/dev/null; x_pid=""; }
+    rm -f "$workdir/display"
+}
+# The screen's current mode, as xrandr gives it: WIDTHxHEIGHT.
+screen_mode() { xrandr 2>/dev/null | awk '/ current / { print $8 "x" $10 }' | tr -d ,; }
+
+# What the X tests show when they fail: the windows there and the end of each output file.
+show_state() {
+    echo "--- windows"; xwininfo -root -children 2>&1 | grep '"'
+    echo "--- output"; tail -n 20 "$workdir"/out* 2>/dev/null
+}
 
 # Prints the id of the mapped top-level window with exactly this title, waiting up to 60 s;
 # fails when none appears.
@@ -18,17 +55,6 @@ wait_window() {
 # A window id is gone; with a title, the window with that id and title. (Each message box has a
 # display connection of its own, so the next box may get the id of the last one.)
 gone() { ! xwininfo -root -children 2>/dev/null | grep -qF " $1 \"${2:-}"; }
-
-# Waits up to $1 seconds for the command in the other arguments to succeed.
-wait_for() {
-    local bound=$1
-    shift
-    local end=$((SECONDS + bound))
-    until "$@"; do
-        [ "$SECONDS" -ge "$end" ] && return 1
-        sleep 0.1
-    done
-}
 
 # Holds a key down in a window (XTEST, as a keyboard does) until the command in the remaining
 # arguments succeeds or $3 seconds pass, then lets it go. The loop reads the keys once per
@@ -68,10 +94,11 @@ answer() { # caption [key]
 }
 
 geometry() { xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+has_size() { [ "$(geometry "$1")" = "$2" ]; } # window size, asked again at each call
 
 # The picture's figures (see kelvo_x11_picture, named by $picture, against $workdir/start.png),
-# in the variables bands, mean, white and diff.
-bands=- mean=- white=- diff=-
+# in the variables bands, mean, white, outside and diff.
+bands=- mean=- white=- outside=- diff=-
 measure() { # window
     local line
     line=$("$picture" "$1" "$workdir/start.png") || return 1
