@@ -25,21 +25,6 @@ start_demo() { # $1: output file name
     demo_pid=$!
 }
 
-# Taps a key in a window (XTEST, down for about 6 ms: quicker than one frame) until the command
-# in the remaining arguments succeeds or $3 seconds pass. A tap that reaches the demo before it
-# has taken in its focus is lost, so one without effect after 10 s is tapped again.
-tap() { # window key bound command...
-    local window=$1 key=$2 end=$((SECONDS + $3))
-    shift 3
-    while :; do
-        xdotool windowfocus --sync "$window" 2>/dev/null
-        xdotool key "$key" 2>/dev/null
-        local left=$((end - SECONDS))
-        wait_for $((left < 10 ? left : 10)) "$@" && return 0
-        [ "$SECONDS" -ge "$end" ] && return 1
-    done
-}
-
 echo "== the picture, F1 through the fallback question, N back to the start, M held to the end"
 start_x 1024x768
 start_demo out1

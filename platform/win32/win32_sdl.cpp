@@ -15,6 +15,8 @@
 #include "platform/win32/win32_internal.h"
 #include "platform/win32/window_layer.h"
 
+#include <fsound.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -209,8 +211,10 @@ int ShowBoxUntilInterrupted(const SDL_MessageBoxData *box, int *pressed)
 
 void ExitOnInterrupt()
 {
-    // What ending the process does on Windows: its windows and contexts go, and the display
-    // mode it changed comes back.
+    // What ending the process does on Windows: its sound stops, its windows and contexts go,
+    // and the display mode it changed comes back. The sound goes first: its device watcher
+    // would otherwise go on calling SDL's audio while SDL_Quit takes it down.
+    FSOUND_Close();
     for (int i = 0; i < MaxContexts; i++)
         if (win32.contexts[i].used) {
             SDL_GL_DeleteContext(win32.contexts[i].sdl);

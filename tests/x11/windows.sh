@@ -78,6 +78,21 @@ hold() { # window key bound command...
     done
 }
 
+# Taps a key in a window (XTEST, down for about 6 ms: quicker than one frame) until the command
+# in the remaining arguments succeeds or $3 seconds pass. A tap that reaches the demo before it
+# has taken in its focus is lost, so one without effect after 10 s is tapped again.
+tap() { # window key bound command...
+    local window=$1 key=$2 end=$((SECONDS + $3))
+    shift 3
+    while :; do
+        xdotool windowfocus --sync "$window" 2>/dev/null
+        xdotool key "$key" 2>/dev/null
+        local left=$((end - SECONDS))
+        wait_for $((left < 10 ? left : 10)) "$@" && return 0
+        [ "$SECONDS" -ge "$end" ] && return 1
+    done
+}
+
 # Answers the message box with this caption with its default button (the box acts on the
 # release of Return), or with the button whose mnemonic is key $2. A box that has just appeared
 # may miss keys typed before it is ready, so the key is typed again while it stays up, but only
