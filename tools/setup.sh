@@ -34,6 +34,8 @@ wine_packages=(
 )
 # xrandr, for the window test's look at the screen's mode.
 test_packages+=(x11-xserver-utils)
+# Weston and its Xwayland, for the test of the demo on a Wayland compositor.
+test_packages+=(weston xwayland)
 fuzz_packages=(
     clang libclang-rt-dev
 )
