@@ -35,6 +35,8 @@ wine_packages=(
 # xrandr, for the window test's look at the screen's mode, and Xorg's dummy driver, whose screen
 # has real modes to change to (Xvfb has one).
 test_packages+=(x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy)
+# Weston and its Xwayland, for the test of the demo on a Wayland compositor.
+test_packages+=(weston xwayland)
 fuzz_packages=(
     clang libclang-rt-dev
 )

@@ -2,6 +2,8 @@
 
 #include "platform/win32/win32_internal.h"
 
+#include <cstring>
+
 namespace win32layer {
 
 // Asks the procedure whether the screen saver and monitor power-down may run, and acts on it.
@@ -48,6 +50,34 @@ bool DisplayOffers(DWORD width, DWORD height, DWORD bits, bool checkBits, SDL_Di
         return true;
     }
     return false;
+}
+
+// A window manager may drop a fullscreen request that reaches it while it is still taking the
+// new window in (Weston's Xwayland one does, now and then): the window then stays at the
+// picture's size in a frame. Asking again once the window is up puts it right; a window manager
+// that refuses fullscreen is asked a few times only.
+void KeepFullscreen(int slot)
+{
+    const int MaxAsks = 3;
+    Window &w = win32.windows[slot];
+    if (!w.fullscreenCheckAt || SDL_GetTicks64() < w.fullscreenCheckAt)
+        return;
+    w.fullscreenCheckAt = 0;
+    const char *driver = SDL_GetCurrentVideoDriver();
+    const Uint32 desktop = SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (!w.fullscreen || w.pretended || !driver || std::strcmp(driver, "x11") != 0 ||
+        (SDL_GetWindowFlags(w.sdl) & desktop) != desktop)
+        return;
+    SDL_Rect bounds;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w.sdl, &width, &height);
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w.sdl), &bounds) != 0 ||
+        (width >= bounds.w && height >= bounds.h) || w.fullscreenAsks >= MaxAsks)
+        return;
+    w.fullscreenAsks++;
+    SDL_SetWindowFullscreen(w.sdl, 0);
+    SDL_SetWindowFullscreen(w.sdl, desktop);
+    w.fullscreenCheckAt = SDL_GetTicks64() + FullscreenCheckMs;
 }
 
 } // namespace win32layer

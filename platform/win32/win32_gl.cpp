@@ -321,6 +321,7 @@ BOOL WINAPI SwapBuffers(HDC dc)
     int slot = SlotOf(dc, KindDC);
     if (!Enter(FnSwapBuffers) || slot < 0)
         return FALSE;
+    KeepFullscreen(slot);
     Window &w = win32.windows[slot];
     int ctxSlot = SlotOf(w.pictureContext, KindContext);
     if (w.pictureFramebuffer && ctxSlot >= 0 && SDL_GL_GetCurrentContext() == win32.contexts[ctxSlot].sdl &&

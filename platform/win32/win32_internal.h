@@ -56,6 +56,10 @@ struct Window {
     bool fullscreen;         // fullscreen in the mode asked for, emulated, real or pretended
     bool pretended;          // fullscreen in a mode offered by the test seam only
     bool minimized;
+    // X11: when to look next whether the window manager made the fullscreen window cover its
+    // display (0: not due), and how often fullscreen has been asked for again.
+    Uint64 fullscreenCheckAt;
+    int fullscreenAsks;
     // The picture the program draws: an offscreen framebuffer of the client size it asked for,
     // scaled onto the window at every SwapBuffers. 0 while the window shows the default
     // framebuffer as it is (no GL context yet, or a GL without framebuffer objects).
@@ -196,6 +200,11 @@ void ChangeModeForReal(int slot);
 // Display modes and the screen saver (win32_display.cpp).
 bool AskScreenSaver(int slot);
 bool DisplayOffers(DWORD width, DWORD height, DWORD bits, bool checkBits, SDL_DisplayMode *found, bool *pretended);
+// How long after a fullscreen window is shown KeepFullscreen looks at it, and between asks.
+const Uint64 FullscreenCheckMs = 1000;
+// Due after a fullscreen window is shown: on X11, asks again (a few times at most) for a
+// fullscreen window that the window manager left smaller than its display.
+void KeepFullscreen(int slot);
 
 } // namespace win32layer
 

@@ -281,6 +281,8 @@ BOOL WINAPI ShowWindow(HWND window, int showCommand)
             X11CoverWithoutManager(w.sdl, bounds);
     }
     if (!wasVisible) {
+        if (w.fullscreen && !w.pretended)
+            w.fullscreenCheckAt = SDL_GetTicks64() + FullscreenCheckMs;
         Send(slot, WM_SHOWWINDOW, TRUE, 0);
         if (SlotOf(window, KindWindow) == slot)
             AskScreenSaver(slot);

@@ -7,7 +7,11 @@
 //   mean=<mean channel value of rows 225 to 374>  white=<percent of those pixels at 250 or more>
 //   outside=<brightest channel value of the window outside the picture, 0 when it fills it>
 //   diff=<mean absolute channel difference of rows 225 to 374 to REFERENCE, when given>
-// Usage: kelvo_x11_picture WINDOW-ID [REFERENCE.png]   (exit 1 when the window cannot be read)
+// With --on RRGGBB, WINDOW-ID is a compositor's output that shows the kelvo window on a plain
+// background of that colour: the figures are taken in the bounding box of the rows and columns
+// that are mostly of other colours, printed first as at=WxH+X+Y (exit 1 when there are none).
+// Usage: kelvo_x11_picture [--on RRGGBB] WINDOW-ID [REFERENCE.png]
+//   (exit 1 when the window cannot be read)
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -16,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -41,8 +46,18 @@ bool ReadReference(const char *path, std::vector<png_byte> *rgb)
 
 int main(int argc, char **argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s WINDOW-ID [REFERENCE.png]\n", argv[0]);
+    const char *program = argv[0];
+    long background = -1;
+    if (argc >= 3 && std::strcmp(argv[1], "--on") == 0) {
+        char *end = NULL;
+        background = std::strtol(argv[2], &end, 16);
+        if (*argv[2] == '\0' || *end != '\0' || background < 0 || background > 0xffffff)
+            background = -2;
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc < 2 || argc > 3 || background == -2) {
+        std::fprintf(stderr, "usage: %s [--on RRGGBB] WINDOW-ID [REFERENCE.png]\n", program);
         return 2;
     }
     std::vector<png_byte> reference;
@@ -62,12 +77,52 @@ int main(int argc, char **argv)
         XCloseDisplay(display);
         return 1;
     }
-    const int windowWidth = attributes.width, windowHeight = attributes.height;
-    XImage *image = XGetImage(display, window, 0, 0, unsigned(windowWidth), unsigned(windowHeight), AllPlanes, ZPixmap);
+    XImage *image = XGetImage(display, window, 0, 0, unsigned(attributes.width), unsigned(attributes.height),
+                              AllPlanes, ZPixmap);
     if (!image) {
         std::fprintf(stderr, "cannot read window %s\n", argv[1]);
         XCloseDisplay(display);
         return 1;
+    }
+    auto channels = [&](int x, int y, int rgb[3]) {
+        unsigned long pixel = XGetPixel(image, x, y);
+        rgb[0] = int((pixel & image->red_mask) >> 16);
+        rgb[1] = int((pixel & image->green_mask) >> 8);
+        rgb[2] = int(pixel & image->blue_mask);
+    };
+    // The part of the window that the figures are taken in: all of it, or the kelvo window on
+    // the background.
+    int areaX = 0, areaY = 0, windowWidth = attributes.width, windowHeight = attributes.height;
+    if (background >= 0) {
+        // The rows and the columns with more than CursorSide pixels of another colour: a
+        // pointer's cursor drawn over the background has fewer.
+        const int CursorSide = 64;
+        std::vector<int> rowCount(size_t(attributes.height), 0), columnCount(size_t(attributes.width), 0);
+        for (int y = 0; y < attributes.height; y++)
+            for (int x = 0; x < attributes.width; x++) {
+                int rgb[3];
+                channels(x, y, rgb);
+                if (((long(rgb[0]) << 16) | (rgb[1] << 8) | rgb[2]) != background)
+                    rowCount[size_t(y)]++, columnCount[size_t(x)]++;
+            }
+        int left = attributes.width, top = attributes.height, right = -1, bottom = -1;
+        for (int y = 0; y < attributes.height; y++)
+            if (rowCount[size_t(y)] > CursorSide)
+                top = y < top ? y : top, bottom = y;
+        for (int x = 0; x < attributes.width; x++)
+            if (columnCount[size_t(x)] > CursorSide)
+                left = x < left ? x : left, right = x;
+        if (right < 0) {
+            std::fprintf(stderr, "window %s shows nothing but its background\n", argv[1]);
+            XDestroyImage(image);
+            XCloseDisplay(display);
+            return 1;
+        }
+        areaX = left;
+        areaY = top;
+        windowWidth = right - left + 1;
+        windowHeight = bottom - top + 1;
+        std::printf("at=%dx%d+%d+%d ", windowWidth, windowHeight, areaX, areaY);
     }
     // Where the picture lies in the window: as large as fits, 4:3 kept, centred.
     int placeWidth = windowWidth, placeHeight = windowHeight;
@@ -75,16 +130,10 @@ int main(int argc, char **argv)
         placeHeight = int(std::lround(double(windowWidth) * Height / Width));
     else
         placeWidth = int(std::lround(double(windowHeight) * Width / Height));
-    const int placeX = (windowWidth - placeWidth) / 2, placeY = (windowHeight - placeHeight) / 2;
-    auto channels = [&](int x, int y, int rgb[3]) {
-        unsigned long pixel = XGetPixel(image, x, y);
-        rgb[0] = int((pixel & image->red_mask) >> 16);
-        rgb[1] = int((pixel & image->green_mask) >> 8);
-        rgb[2] = int(pixel & image->blue_mask);
-    };
+    const int placeX = areaX + (windowWidth - placeWidth) / 2, placeY = areaY + (windowHeight - placeHeight) / 2;
     int outside = 0;
-    for (int y = 0; y < windowHeight; y++)
-        for (int x = 0; x < windowWidth; x++) {
+    for (int y = areaY; y < areaY + windowHeight; y++)
+        for (int x = areaX; x < areaX + windowWidth; x++) {
             if (x >= placeX && x < placeX + placeWidth && y >= placeY && y < placeY + placeHeight)
                 continue;
             int rgb[3];
