@@ -14,51 +14,33 @@ picture=$2
 frametool=$3
 app_id=$4
 . "$(dirname "$0")/x11/windows.sh"
-for tool in Xvfb weston Xwayland xdotool xwininfo; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (run tools/setup.sh --test)"; exit 1; }
-done
+need_tools Xvfb weston Xwayland xdotool xwininfo
 [ -f data/music.mp3 ] || { echo "run from the repository root: no data/music.mp3"; exit 1; }
-workdir=$(mktemp -d)
 export SDL_AUDIODRIVER=dummy
 # The compositor's runtime folder and socket name are this run's own, so that runs side by side
 # never meet.
 export XDG_RUNTIME_DIR="$workdir/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 socket="kelvo-test-$$"
-xvfb_pid=""
 weston_pid=""
-demo_pid=""
-cleanup() {
+# Weston ends after the demo and before its X server.
+extra_cleanup() {
     [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-    [ -n "$weston_pid" ] && kill "$weston_pid" 2>/dev/null
-    [ -n "$weston_pid" ] && wait "$weston_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$workdir"
+    [ -n "$weston_pid" ] && { kill "$weston_pid" 2>/dev/null; wait "$weston_pid" 2>/dev/null; }
 }
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-die() {
-    echo "FAIL: $*"
+show_state() {
     echo "--- weston log"; tail -n 20 "$workdir/weston.log" 2>/dev/null
     echo "--- demo output"; tail -n 20 "$workdir"/out* 2>/dev/null
-    exit 1
 }
-exited() { ! kill -0 "$demo_pid" 2>/dev/null; }
 # Ends the demo with Escape and checks that it exits 0.
 escape_ends() { # what
     hold "$output" Escape 60 exited || fail "$1: Escape did not end the demo"
-    exited || kill "$demo_pid"
-    wait "$demo_pid"
-    local rc=$?
-    demo_pid=""
-    [ "$rc" = 0 ] || fail "$1: exit code $rc after Escape"
+    wait_exit 0 10
 }
-# Taps a key (a press that takes less than a frame) until the command in the remaining arguments
-# succeeds, every 30 s at most: a tap that reaches a window being made is lost, and tapping F1
-# again too soon would switch twice.
-tap() { # key tries command...
+# Taps a key in Weston's output (a press that takes less than a frame) until the command in the
+# remaining arguments succeeds, every 30 s at most: a tap that reaches a window being made is
+# lost, and tapping F1 again too soon would switch twice.
+tap_output() { # key tries command...
     local key=$1 tries=$2
     shift 2
     for _ in $(seq "$tries"); do
@@ -88,10 +70,7 @@ focus-animation=none
 [input-method]
 path=
 EOF
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -r -noreset 3>"$workdir/display" 2>"$workdir/xvfb.log" &
-xvfb_pid=$!
-wait_for 30 test -s "$workdir/display" || die "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$workdir/display")"
+start_x 1280x720
 # An output of 1280 x 720, 16:9, so that a picture with 4:3 kept has black bars at its sides.
 weston --backend=x11-backend.so --use-pixman --width=1280 --height=720 --xwayland --socket="$socket" \
     --config="$workdir/weston.ini" --log="$workdir/weston.log" >/dev/null 2>&1 &
@@ -154,8 +133,8 @@ wait_for 60 shows_at "$whole" || die "fullscreen: the output is not covered (at=
 hold "$output" n 90 shows_start "$whole" ||
     fail "fullscreen: not the whole picture scaled with 4:3 kept (at=$at bands=$bands outside=$outside diff=$diff)"
 echo "fullscreen: at=$at bands=$bands outside=$outside mean=$mean diff=$diff"
-tap F1 2 in_window || fail "fullscreen: F1 did not go to a window (at=$at)"
-tap F1 2 shows_at "$whole" || fail "windowed: F1 did not go back to fullscreen (at=$at)"
+tap_output F1 2 in_window || fail "fullscreen: F1 did not go to a window (at=$at)"
+tap_output F1 2 shows_at "$whole" || fail "windowed: F1 did not go back to fullscreen (at=$at)"
 hold "$output" n 90 shows_start "$whole" ||
     fail "fullscreen after F1 twice: not the whole picture (at=$at bands=$bands outside=$outside diff=$diff)"
 echo "fullscreen after F1 twice: at=$at bands=$bands outside=$outside mean=$mean diff=$diff"
@@ -170,17 +149,11 @@ hold "$output" n 90 shows_start "$whole" ||
     fail "Xwayland fullscreen: not the whole picture scaled with 4:3 kept (at=$at bands=$bands outside=$outside diff=$diff)"
 echo "Xwayland fullscreen: at=$at bands=$bands outside=$outside mean=$mean diff=$diff"
 # Windowed, Weston frames the X window with its own title bar: the output shows the background.
-tap F1 2 shows_not_at "$whole" || fail "Xwayland fullscreen: F1 did not go to a window"
-tap F1 2 shows_at "$whole" || fail "Xwayland windowed: F1 did not go back to fullscreen (at=$at)"
+tap_output F1 2 shows_not_at "$whole" || fail "Xwayland fullscreen: F1 did not go to a window"
+tap_output F1 2 shows_at "$whole" || fail "Xwayland windowed: F1 did not go back to fullscreen (at=$at)"
 hold "$output" n 90 shows_start "$whole" ||
     fail "Xwayland fullscreen after F1 twice: not the whole picture (at=$at bands=$bands outside=$outside diff=$diff)"
 echo "Xwayland fullscreen after F1 twice: at=$at bands=$bands outside=$outside mean=$mean diff=$diff"
 escape_ends "Xwayland fullscreen"
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- weston log"; tail -n 30 "$workdir/weston.log"
-    echo "--- demo output"; cat "$workdir"/out* 2>/dev/null
-    echo "$failures failed"
-    exit 1
-fi
-echo "all passed"
+finish
