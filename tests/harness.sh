@@ -28,6 +28,10 @@ harness_cleanup() {
     rm -rf "$workdir"
 }
 trap harness_cleanup EXIT
+# A test ended by a signal (a time limit, Ctrl+C) still ends what it started.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
