@@ -63,17 +63,7 @@ add_library(kelvo_sound_win STATIC
 target_include_directories(kelvo_sound_win PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/platform/sound/include)
 target_link_libraries(kelvo_sound_win PUBLIC winmm msacm32)
 
-add_executable(kelvo WIN32
-  app/main_loop.cpp
-  app/window.cpp
-  render/frame.cpp
-  render/layers.cpp
-  render/glow.cpp
-  audio/music.cpp
-  texload/texload.cpp
-  texload/png_check.cpp
-  texload/mipchain.cpp
-  texload/alpha.cpp)
+add_executable(kelvo WIN32 ${KELVO_APP_SOURCES})
 target_link_libraries(kelvo PRIVATE kelvo_sound_win kelvo_png glu32 opengl32 gdi32 user32)
 # Everything the compiler brings (libgcc, libstdc++, winpthreads) is linked in too.
 set(kelvo_static_link -static -static-libgcc -static-libstdc++ -s)
