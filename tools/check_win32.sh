@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 cxx=x86_64-w64-mingw32-g++-posix
 command -v "$cxx" >/dev/null || cxx=x86_64-w64-mingw32-g++
-command -v "$cxx" >/dev/null || { echo "check-win32: no mingw-w64 compiler (run tools/setup.sh --test)"; exit 1; }
+command -v "$cxx" >/dev/null || { echo "check-win32: no mingw-w64 compiler (run tools/setup.sh --windows --win32-headers)"; exit 1; }
 work=${1:-$(mktemp -d)}
 mkdir -p "$work/include" "$work/obj"
 [ -n "${1:-}" ] || trap 'rm -rf "$work"' EXIT

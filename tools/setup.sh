@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that kelvo needs to build and run; with `--test`, also what its
-# tests need; with `--fuzz`, also clang for the fuzz target; with `--package`, what building the
-# Debian package needs; with `--windows`, what `make windows` needs (the tests' Wine run, with
-# i386 packages, comes with `--test`). Does nothing when they are all there;
-# needs root (directly or through sudo) only when something is missing.
-set -eu
+# Installs the Debian packages that kelvo needs to build and run, and with each option what one
+# more command needs:
+#   --test      the test suite (make test)
+#   --windows   the Windows build (make windows)
+#   --win32-headers  the check of the app's sources against the real Win32 headers (make check-win32)
+#   --wine      the Windows build's run under Wine, with i386 packages (make check-win32)
+#   --fuzz      clang for the fuzz targets (make fuzz)
+#   --package   building the Debian package (make package)
+# Does nothing when they are all there; needs root (directly or through sudo) only when something
+# is missing.
+#
+# A package index that fails to download (a mirror mid-sync, a stale proxy) does not stop it:
+# `apt-get update` is tried three times, then the lists already here are used, with one line
+# naming the index that failed. Exit status: 0 when everything is installed, 1 when it cannot be
+# tried (no root, no sudo), 2 for a wrong option, 3 when apt-get refuses the install: one line
+# then names the packages that could not be installed and apt's reason.
+set -eu -o pipefail
 
 packages=(
     build-essential cmake pkg-config
@@ -17,14 +28,23 @@ packages=(
 package_packages=(
     dpkg-dev file
 )
+# The test suite: GoogleTest, Xvfb and the X11 tools the window tests drive it with, the install
+# and package checks, a PulseAudio server for the test that takes the sound device away, xrandr
+# and Xorg's dummy driver (whose screen has real modes, which Xvfb lacks), Weston and Xwayland.
 test_packages=(
     libgtest-dev xvfb xfonts-base xdotool x11-utils procps
     desktop-file-utils appstream lintian man-db "${package_packages[@]}"
-    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+    pulseaudio pulseaudio-utils
+    x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
+    weston xwayland
 )
-# The Windows build: mingw-w64 for 32-bit x86 and zlib for it.
+# The Windows build: mingw-w64 for 32-bit x86 and its zlib.
 windows_packages=(
     g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
+)
+# The app's sources compiled against the real Win32 headers: mingw-w64 for x86-64.
+win32_header_packages=(
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 # Its run under Wine: 32-bit Wine with i386 Mesa for its OpenGL and libpulse for its sound, and a
 # PulseAudio server whose null sink is the sound device.
@@ -32,21 +52,18 @@ wine_packages=(
     wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
     pulseaudio pulseaudio-utils
 )
-# xrandr, for the window test's look at the screen's mode, and Xorg's dummy driver, whose screen
-# has real modes to change to (Xvfb has one).
-test_packages+=(x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy)
-# Weston and its Xwayland, for the test of the demo on a Wayland compositor.
-test_packages+=(weston xwayland)
 fuzz_packages=(
     clang libclang-rt-dev
 )
 for option in "$@"; do
     case "$option" in
-        --test) packages+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}") ;;
+        --test) packages+=("${test_packages[@]}") ;;
         --windows) packages+=("${windows_packages[@]}") ;;
+        --win32-headers) packages+=("${win32_header_packages[@]}") ;;
+        --wine) packages+=("${wine_packages[@]}") ;;
         --fuzz) packages+=("${fuzz_packages[@]}") ;;
         --package) packages+=("${package_packages[@]}") ;;
-        *) echo "usage: tools/setup.sh [--test] [--fuzz] [--package] [--windows]" >&2; exit 2 ;;
+        *) echo "usage: tools/setup.sh [--test] [--windows] [--win32-headers] [--wine] [--fuzz] [--package]" >&2; exit 2 ;;
     esac
 done
 
@@ -66,9 +83,52 @@ else
     echo "Run tools/setup.sh as root, or install them with apt-get." >&2
     exit 1
 fi
-# i386 packages need the architecture added first (once; the update below reads its lists).
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+# apt's error lines ("E: ..."), without the prefix, joined into one.
+apt_errors() {
+    sed -n 's/^E: //p' "$log" | tr '\n' ' ' | sed 's/ *$//; s/  */ /g'
+}
+
+# i386 packages need the architecture added first (once; the update below reads its lists). When
+# their install fails it is taken away again, so that a broken i386 index does not go on failing
+# every later update for nothing.
+added_i386=false
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
+    added_i386=true
 fi
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+tries=3
+delay=${KELVO_SETUP_RETRY_SECONDS:-5}
+for try in $(seq "$tries"); do
+    if $sudo apt-get update -q 2>&1 | tee "$log"; then
+        break
+    fi
+    if [ "$try" -eq "$tries" ]; then
+        # apt names each index it could not fetch on an "Err:" line (source, suite, component and
+        # index after the address), the reason on the line below it.
+        failed=$(awk '/^Err:/ { $1 = ""; $2 = ""; sub(/^ +/, ""); name = $0; getline
+                                sub(/^ +/, ""); sub(/ *\[IP: [^]]*\]$/, ""); print name " (" $0 ")" }' "$log" |
+            sort -u | tr '\n' ';' | sed 's/;$//; s/;/; /g')
+        [ -n "$failed" ] || failed=$(apt_errors)
+        echo "setup: apt-get update failed $tries times, going on with the package lists already here; failed: ${failed:-no reason given}" >&2
+    else
+        sleep "$delay"
+    fi
+done
+
+if ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" 2>&1 | tee "$log"; then
+    reason=$(apt_errors)
+    # apt refuses the whole set for one package; a dry run of each alone names the ones at fault.
+    refused=()
+    for p in "${missing[@]}"; do
+        $sudo apt-get install -s -q --no-install-recommends "$p" >/dev/null 2>&1 || refused+=("$p")
+    done
+    [ ${#refused[@]} -gt 0 ] || refused=("${missing[@]}")
+    if $added_i386 && ! dpkg-query -W -f='${Architecture}\n' 2>/dev/null | grep -qx i386; then
+        $sudo dpkg --remove-architecture i386 || true
+    fi
+    echo "setup: could not install ${refused[*]}: ${reason:-apt-get gave no reason}" >&2
+    exit 3
+fi
