@@ -88,7 +88,7 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${kelvo_zip_name}.zip
     -DPROGRAM=$<TARGET_FILE:kelvo> -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}
     "-DPNG_LICENCE=${kelvo_png_licence}" "-DZLIB_LICENCE=${kelvo_zlib_licence}"
     -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/windows_zip.cmake
-  DEPENDS kelvo ${CMAKE_CURRENT_SOURCE_DIR}/cmake/windows_zip.cmake ${CMAKE_CURRENT_SOURCE_DIR}/README.md
+  DEPENDS kelvo ${CMAKE_CURRENT_SOURCE_DIR}/cmake/windows_zip.cmake ${CMAKE_CURRENT_SOURCE_DIR}/README-Windows.md
     ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE
   VERBATIM)
 add_custom_target(kelvo_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${kelvo_zip_name}.zip)

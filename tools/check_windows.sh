@@ -28,6 +28,29 @@ done
 [ -z "$foreign" ] || { echo "check-windows: $exe needs DLLs that Windows does not bring:$foreign"; exit 1; }
 echo "check-windows: $exe imports only Windows' own DLLs:" $imports
 
+# The zip holds the program, its data, the licences and a README written for Windows users: one
+# that names kelvo.exe and says nothing of the Linux build's set-up.
+zip=$(ls build-windows/kelvo-*-win32.zip 2>/dev/null | head -n 1)
+[ -n "$zip" ] || { echo "check-windows: no zip in build-windows (make windows)"; exit 1; }
+unpacked=$(mktemp -d)
+(cd "$unpacked" && cmake -E tar xf "$root/$zip") || { rm -rf "$unpacked"; echo "check-windows: $zip does not unpack"; exit 1; }
+folder=$(basename "$zip" .zip)
+zip_problems=""
+for name in kelvo.exe README.txt LICENSE.txt LICENSE-libpng.txt LICENSE-zlib.txt \
+    data/bg.png data/fg.png data/kelvo.png data/music.mp3; do
+    [ -s "$unpacked/$folder/$name" ] || zip_problems="$zip_problems; no $name"
+done
+readme=$unpacked/$folder/README.txt
+if [ -f "$readme" ]; then
+    grep -q "kelvo\.exe" "$readme" || zip_problems="$zip_problems; README.txt does not name kelvo.exe"
+    grep -qiE "apt-get|apt install|Makefile|make (run|test|windows)|tools/setup|cmake|Debian" "$readme" &&
+        zip_problems="$zip_problems; README.txt speaks of the Linux build: $(grep -oiE "apt-get|apt install|Makefile|make (run|test|windows)|tools/setup|cmake|Debian" "$readme" | sort -u | tr '\n' ' ')"
+    grep -q $'\r$' "$readme" || zip_problems="$zip_problems; README.txt has no Windows line ends"
+fi
+rm -rf "$unpacked"
+[ -z "$zip_problems" ] || { echo "check-windows: $zip:${zip_problems#;}"; exit 1; }
+echo "check-windows: $zip holds kelvo.exe, its data, the licences and a README for Windows users"
+
 skipped=build-windows/wine-skipped.txt
 rm -f "$skipped"
 setup_log=$(mktemp)
