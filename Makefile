@@ -67,8 +67,9 @@ fuzz: build
 # platform/win32/include/windows.h agree with the real header.
 # Then the real Windows build (make windows): its format and imports, and its run under Wine (its
 # picture against the Linux frame tool's, its music through waveOut, its keys and exit codes), all
-# in tools/check_windows.sh. When the Wine packages cannot be installed, the Wine run is skipped
-# with one line saying why, kept in build-windows/wine-skipped.txt; a Wine run that fails fails.
+# in tools/check_windows.sh. When the Wine packages cannot be installed, or the kernel cannot run
+# 32-bit programs, the Wine run is skipped with one line saying why, kept in
+# build-windows/wine-skipped.txt; a Wine run that fails fails.
 .PHONY: check-win32
 check-win32:
 	bash tools/setup.sh --windows --win32-headers
