@@ -103,4 +103,20 @@ SIGHUP while the demo runs|HUP|process
 Ctrl+C while the demo runs|INT|group
 EOF
 
+# Standard error closed and a data file missing: the demo's line about it must not land in the
+# X connection (which would take descriptor 2 and jam), so SIGTERM still ends it.
+echo "== SIGTERM with standard error closed and the music missing"
+mkdir -p "$workdir/nomusic/data"
+for f in bg.png fg.png kelvo.png; do ln -s "$data/$f" "$workdir/nomusic/data/$f"; done
+(cd "$workdir/nomusic" && exec setsid "$kelvo" --windowed >"$workdir/nomusic/out" 2>&-) &
+demo_pid=$!
+if wait_window kelvo >/dev/null; then
+    sleep 1
+    kill -TERM "$demo_pid"
+    expect_exit 0 100 "standard error closed"
+else
+    fail "standard error closed: no kelvo window"
+    kill -KILL -- "-$demo_pid"; wait "$demo_pid"; demo_pid=""
+fi
+
 finish
