@@ -474,6 +474,34 @@ TEST_F(PngLoad, BombsAreBounded)
     wide.insert(wide.end(), huge.begin() + 33, huge.end());
     EXPECT_EQ(LoadBytes(wide, 0, AlphaNone), 0);
 
+    // Sides within the bound whose pixels together are not: a valid 16384 x 16384 picture (black,
+    // 1 bit a pixel, a few kilobytes) is refused at its header and named; the same budget holds
+    // on every build.
+    const png_uint_32 side = 16384;
+    const size_t rowBytes = 1 + side / 8;
+    Bytes raw(rowBytes * side, 0), packed(compressBound(uLong(raw.size())));
+    uLongf packedSize = uLongf(packed.size());
+    ASSERT_EQ(compress2(packed.data(), &packedSize, raw.data(), uLong(raw.size()), 1), Z_OK);
+    Bytes black(huge.begin(), huge.begin() + 8);
+    AppendChunk(black, "IHDR", Bytes({0, 0, 0x40, 0, 0, 0, 0x40, 0, 1, 0, 0, 0, 0}));
+    AppendChunk(black, "IDAT", Bytes(packed.begin(), packed.begin() + long(packedSize)));
+    AppendChunk(black, "IEND", Bytes());
+    TextureInfo blackInfo = {};
+    EXPECT_EQ(LoadBytes(black, MipChainAveraged, AlphaFromFile, &blackInfo), 0);
+    EXPECT_EQ(blackInfo.imageWidth, side) << "the header was read";
+    char reason[256] = "";
+    DescribePngProblem(WriteTempFile("black16384.png", black).c_str(), reason, sizeof reason);
+    EXPECT_STREQ(reason, "too large (16384 x 16384 pixels; at most 16777216 pixels in all, as 4096 x 4096)");
+    // At the budget, a picture loads.
+    Bytes atBudget(huge.begin(), huge.begin() + 8);
+    AppendChunk(atBudget, "IHDR", Bytes({0, 0, 0x40, 0, 0, 0, 4, 0, 1, 0, 0, 0, 0}));  // 16384 x 1024
+    Bytes rawRows(rowBytes * 1024, 0), packedRows(compressBound(uLong(rawRows.size())));
+    packedSize = uLongf(packedRows.size());
+    ASSERT_EQ(compress2(packedRows.data(), &packedSize, rawRows.data(), uLong(rawRows.size()), 1), Z_OK);
+    AppendChunk(atBudget, "IDAT", Bytes(packedRows.begin(), packedRows.begin() + long(packedSize)));
+    AppendChunk(atBudget, "IEND", Bytes());
+    EXPECT_EQ(LoadBytes(atBudget, 0, AlphaNone), 1);
+
     // Hundreds of zTXt chunks of 2 MiB each once inflated: only a few are inflated at all, and
     // none past 1 MiB.
     Bytes letters(2 << 20, 'a'), deflated(compressBound(uLong(letters.size())));

@@ -222,6 +222,8 @@ static bool DecodeAndUpload(PngLoad *load, FILE *stream, int mipmapMode, int alp
         info->imageHeight = height;
         info->bitDepth = bitDepth;
     }
+    if ((unsigned long long)width * height > MaxImagePixels)
+        return false; // refused before anything is allocated for it
 
     ProbeGL();
     if (texLoader.MaxTextureSize <= 0)
