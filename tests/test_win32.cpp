@@ -214,6 +214,7 @@ TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
     mode.dmPelsHeight = 600;
     mode.dmBitsPerPel = 32;
     mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    Seam_NoModeEmulation();
     EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
     Seam_OfferDisplayMode(800, 600, 16);
     EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE) << "the depth differs";
@@ -224,6 +225,37 @@ TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
     EXPECT_TRUE(Seam_DisplayChanged());
     EXPECT_EQ(ChangeDisplaySettingsA(NULL, 0), DISP_CHANGE_SUCCESSFUL);
     EXPECT_FALSE(Seam_DisplayChanged());
+}
+
+TEST_F(Win32Layer, ModesTheDisplayLacksAreEmulatedWhereTheGLCanScale)
+{
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof(mode);
+    mode.dmPelsWidth = 800;
+    mode.dmPelsHeight = 600;
+    mode.dmBitsPerPel = 32;
+    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    SDL_DisplayMode desktop = {};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    ASSERT_FALSE(desktop.w == 800 && desktop.h == 600) << "this display has the mode itself";
+    // This GL (llvmpipe) has framebuffer objects: 800 x 600 and other sizes are taken, an
+    // unknown depth is not.
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_TEST), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_FALSE(Seam_DisplayChanged());
+    mode.dmBitsPerPel = 8;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
+    mode.dmBitsPerPel = 16;
+    mode.dmPelsWidth = 640;
+    mode.dmPelsHeight = 480;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_TEST), DISP_CHANGE_SUCCESSFUL);
+    mode.dmBitsPerPel = 32;
+    mode.dmPelsWidth = 800;
+    mode.dmPelsHeight = 600;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_TRUE(Seam_DisplayChanged());
+    EXPECT_EQ(ChangeDisplaySettingsA(NULL, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_FALSE(Seam_DisplayChanged());
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), (SDL_GLContext)NULL) << "the GL's probe leaves no context current";
 }
 
 TEST_F(Win32Layer, StaleAndForgedHandlesFail)

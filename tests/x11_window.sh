@@ -2,7 +2,9 @@
 # The demo's window on a real X server (Xvfb), as the desktop sees it: its X11 class is the
 # desktop entry's id and it has the demo's icon; resized, it shows the whole picture scaled with
 # 4:3 kept and black around it, while the demo goes on drawing 800 x 600; fullscreen on a
-# screen in 800 x 600 covers it, and F1 there and back keeps the screen's mode; on an X server
+# screen in 800 x 600 covers it, and F1 there and back keeps the screen's mode; on a screen
+# without 800 x 600 among its modes it covers the screen with the picture scaled and asks
+# nothing; on an X server
 # with a real mode list and no window manager (Xorg's dummy driver), fullscreen covers its
 # 1280 x 720 screen with the picture scaled, 4:3 kept, and its mode never changes.
 # Usage, from the repository root (the demo reads data/ there):
@@ -62,6 +64,21 @@ win=$(wait_window kelvo) || die "no kelvo window after F1 twice"
 hold "$win" Escape 30 exited || fail "Escape did not end the demo"
 wait_exit 0
 [ "$(screen_mode)" = "$before" ] || fail "the mode after the demo is $(screen_mode), not $before"
+
+echo "== fullscreen on a 1280x1024 screen without 800x600 among its modes: covered, nothing asked"
+start_x 1280x1024
+before=$(screen_mode)
+"$kelvo" --fullscreen >"$workdir/out4" 2>&1 &
+demo_pid=$!
+win=$(wait_window kelvo) || die "no fullscreen kelvo window"
+wait_for 30 has_size "$win" 1280x1024 || fail "fullscreen covers $(geometry "$win"), not 1280x1024"
+hold "$win" n 60 whole_near_start "$win" ||
+    fail "fullscreen 1280x1024: not the whole picture scaled with 4:3 kept (bands=$bands outside=$outside diff=$diff)"
+echo "fullscreen 1280x1024: bands=$bands outside=$outside mean=$mean diff=$diff"
+xwininfo -root -children | grep -q '"QEZ"' && fail "fullscreen asked a question on a display without 800x600"
+[ "$(screen_mode)" = "$before" ] || fail "the mode changed to $(screen_mode) from $before"
+hold "$win" Escape 30 exited || fail "Escape did not end the demo"
+wait_exit 0
 
 echo "== fullscreen on a 1280x720 screen that has 800x600 among its modes, no window manager"
 if ! start_xorg; then
