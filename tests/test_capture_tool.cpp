@@ -25,6 +25,7 @@ extern "C" {
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -467,7 +468,7 @@ TEST_F(CaptureTool, MusicThatStopsEarlyIsNamedAndItsSilenceRecorded)
     fclose(out);
 
     ASSERT_EQ(Capture({"--fps", "5", "--from", "45", "--to", "49", "out.mkv"}), 0) << errors;
-    EXPECT_NE(errors.find("kelvo: data/music.mp3: damaged at 0:46 ("), std::string::npos) << errors;
+    EXPECT_NE(errors.find("kelvo_capture: data/music.mp3: damaged at 0:46 ("), std::string::npos) << errors;
     EXPECT_NE(errors.find("); the rest is silent\n"), std::string::npos) << errors;
     Decoded video = Decode(folder + "/out.mkv", 0);
     ASSERT_TRUE(video.ok);
@@ -518,6 +519,25 @@ TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
     ASSERT_EQ(stat((folder + "/kept.mp4").c_str(), &info), 0);
     EXPECT_GT(info.st_size, 4) << "-y overwrites it";
     remove((folder + "/kept.mp4").c_str());
+
+    // A name with control characters cannot break the summary line nor reach the terminal raw.
+    EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "new\nline\033[2J.mkv"}), 0) << errors;
+    EXPECT_EQ(errors.rfind("kelvo_capture: wrote new\\nline\\x1b[2J.mkv: 1 frames at 1 fps", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "new\nline\033[2J.mkv"}), 1);
+    EXPECT_EQ(errors, "kelvo_capture: new\\nline\\x1b[2J.mkv exists; -y overwrites it\n");
+    remove((folder + "/new\nline\033[2J.mkv").c_str());
+
+    // Music the decoder cannot read: named with the recorder's name, with no advice about keys.
+    FILE *noise = fopen((folder + "/data/music.mp3").c_str(), "wb");
+    ASSERT_TRUE(noise);
+    for (int i = 0; i < 100000; i++)
+        fputc(0, noise);
+    fclose(noise);
+    EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);
+    EXPECT_EQ(errors.rfind("kelvo_capture: data/music.mp3: not an MP3 the decoder can read (", 0), 0u) << errors;
+    EXPECT_EQ(errors.find("Escape"), std::string::npos) << errors;
+    EXPECT_TRUE(Outputs().empty());
 
     remove((folder + "/data/music.mp3").c_str());
     EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);

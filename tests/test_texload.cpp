@@ -246,6 +246,49 @@ TEST_F(PngLoad, GammaFromTheFileAndViewingGamma)
     }
 }
 
+TEST_F(PngLoad, AViewingGammaNotReadWholeIsSaidOnceWithWhatWasUsed)
+{
+    texLoader.GammaTextSaid[0] = '\0';
+    struct Case { const char *text; double display; const char *line; };
+    const Case cases[] = {
+        {"2.2abc", 1.0, "kelvo: VIEWING_GAMMA=2.2abc: read as 2.2, \"abc\" after it ignored; images are corrected for a "
+                        "display gamma of 1\n"},
+        {"1,5", 2.2, "kelvo: VIEWING_GAMMA=1,5: read as 1, \",5\" after it ignored; images are corrected for a display "
+                     "gamma of 2.2\n"},
+        {"abc", 2.2, "kelvo: VIEWING_GAMMA=abc: not a viewing gamma from 0.1 to 10; images are corrected for a display "
+                     "gamma of 2.2\n"},
+        {"2.2", 1.0, ""},
+        {" 1.1 ", 2.0, ""},
+    };
+    for (const Case &c : cases) {
+        setenv("VIEWING_GAMMA", c.text, 1);
+        testing::internal::CaptureStderr();
+        GreyAfterGamma(0);
+        GreyAfterGamma(0);  // a second load says nothing more
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line) << c.text;
+        EXPECT_DOUBLE_EQ(texLoader.DisplayGamma, c.display) << c.text;
+    }
+}
+
+TEST_F(PngLoad, LibpngWarningsNameTheImage)
+{
+    // A zTXt chunk that inflates past the bound on one chunk: libpng warns and skips it.
+    Bytes letters(2 << 20, 'a'), deflated(compressBound(uLong(letters.size())));
+    uLongf deflatedSize = uLongf(deflated.size());
+    ASSERT_EQ(compress2(deflated.data(), &deflatedSize, letters.data(), uLong(letters.size()), 9), Z_OK);
+    Bytes text = {'b', 'i', 'g', 0, 0};
+    text.insert(text.end(), deflated.begin(), deflated.begin() + long(deflatedSize));
+    const Bytes picture = EncodePng(Picture(2, 8, 4, 4));
+    Bytes file(picture.begin(), picture.begin() + 33);
+    AppendChunk(file, "zTXt", text);
+    file.insert(file.end(), picture.begin() + 33, picture.end());
+    const std::string path = WriteTempFile("warned.png", file);
+    testing::internal::CaptureStderr();
+    EXPECT_NE(BindPngTexture(path.c_str(), 0, AlphaNone, NULL, GL_REPEAT, GL_NEAREST, GL_NEAREST), 0u);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("kelvo: " + path + ": libpng warning: zTXt", 0), 0u) << said;
+}
+
 TEST_F(PngLoad, AncillaryChunksOtherThanGammaAreIgnored)
 {
     TestPng palette = Picture(3, 8);

@@ -140,6 +140,6 @@ void ReportPngProblem(const char *path, const char *consequence)
 {
     char reason[256];
     DescribePngProblem(path, reason, sizeof reason);
-    fprintf(stderr, "kelvo: %s: %s; %s\n", path, reason, consequence);
+    fprintf(stderr, "%s: %s: %s; %s\n", dataReports.program, path, reason, consequence);
     fflush(stderr);
 }
