@@ -215,7 +215,8 @@ TEST_F(Sound, JoinedFilesPlayThroughEachPartInItsOwnFormat)
         EXPECT_TRUE(std::all_of(got.begin() + long(expected.size()), got.end(), [](short s) { return s == 0; }));
         // Into the second part, and back into the first: as the part alone from the same place.
         int channels = 0;
-        const int firstMs = int(StraightDecode(Fixture(c.first), &channels).size() / size_t(channels) * 1000 / 44100);
+        const size_t firstSamples = StraightDecode(Fixture(c.first), &channels).size();
+        const int firstMs = int(firstSamples / size_t(channels) * 1000 / 44100);
         const int seeks[] = {firstMs + 500, 1200, firstMs + 1001};
         std::vector<std::vector<short>> heard;
         for (int ms : seeks) {

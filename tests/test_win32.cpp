@@ -206,7 +206,8 @@ TEST_F(Win32Layer, MessageBoxesWithoutADisplayAnswerTheDefaultButton)
     EXPECT_EQ(Seam_Boxes()[1].flags, (UINT)(MB_YESNO | MB_DEFBUTTON2));
 }
 
-TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
+// The mode the demo asks for: 800 x 600 in 32-bit colour.
+DEVMODEA Mode800x600()
 {
     DEVMODEA mode = {};
     mode.dmSize = sizeof(mode);
@@ -214,6 +215,12 @@ TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
     mode.dmPelsHeight = 600;
     mode.dmBitsPerPel = 32;
     mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    return mode;
+}
+
+TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
+{
+    DEVMODEA mode = Mode800x600();
     Seam_NoModeEmulation();
     EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
     Seam_OfferDisplayMode(800, 600, 16);
@@ -229,12 +236,7 @@ TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
 
 TEST_F(Win32Layer, ModesTheDisplayLacksAreEmulatedWhereTheGLCanScale)
 {
-    DEVMODEA mode = {};
-    mode.dmSize = sizeof(mode);
-    mode.dmPelsWidth = 800;
-    mode.dmPelsHeight = 600;
-    mode.dmBitsPerPel = 32;
-    mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    DEVMODEA mode = Mode800x600();
     SDL_DisplayMode desktop = {};
     ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
     ASSERT_FALSE(desktop.w == 800 && desktop.h == 600) << "this display has the mode itself";
