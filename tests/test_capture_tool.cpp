@@ -483,6 +483,31 @@ TEST_F(CaptureTool, MusicThatStopsEarlyIsNamedAndItsSilenceRecorded)
     EXPECT_EQ(sounding(2, 4), 0) << "47 s to 49 s is the silence after the damage";
 }
 
+TEST_F(CaptureTool, MusicOfFilesJoinedEndToEndIsRecordedThrough)
+{
+    // 3 s at 44.1 kHz, then 2 s at 22.05 kHz: the recording goes on through the second part.
+    std::vector<char> joined = ReadWhole(std::string(KELVO_TEST_DATA) + "/rate44_then_22.mp3");
+    ASSERT_FALSE(joined.empty());
+    FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
+    ASSERT_TRUE(out);
+    ASSERT_EQ(fwrite(joined.data(), 1, joined.size(), out), joined.size());
+    fclose(out);
+    ASSERT_EQ(Capture({"--fps", "2", "--from", "2", "--to", "6", "out.mkv"}), 0) << errors;
+    EXPECT_EQ(errors.find("data/music.mp3"), std::string::npos) << errors;
+    Decoded video = Decode(folder + "/out.mkv", 0);
+    ASSERT_TRUE(video.ok);
+    ASSERT_GE(video.audio.size(), size_t(4 * 44100 * 2));
+    auto sounding = [&](double from, double to) {
+        int count = 0;
+        for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2; i++)
+            count += video.audio[i] != 0;
+        return count;
+    };
+    EXPECT_GT(sounding(0, 1), 40000) << "2 s to 3 s: the first part";
+    EXPECT_GT(sounding(1.1, 2.9), 80000) << "3.1 s to 4.9 s: the second part";
+    EXPECT_EQ(sounding(3.1, 4), 0) << "after both parts, silence";
+}
+
 TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
 {
     const std::vector<std::vector<std::string>> badArguments = {
