@@ -123,7 +123,7 @@ lens light empty|: > fg.png|kelvo: data/fg.png: empty; the lens light is drawn w
 lens light not a PNG|cp music.mp3 fg.png|kelvo: data/fg.png: not a PNG; the lens light is drawn without its image|none|runs|offscreen
 wordmark damaged|damage_idat kelvo.png|kelvo: data/kelvo.png: damaged (libpng: IDAT: CRC error); the wordmark is drawn without its image|none|runs|offscreen|libpng error: IDAT: CRC error
 wordmark cut short|head -c 3000 kelvo.png > cut && mv cut kelvo.png|kelvo: data/kelvo.png: damaged (libpng: Read Error); the wordmark is drawn without its image|none|runs|offscreen
-background too large|wide_png > bg.png|kelvo: data/bg.png: too large (libpng: Image width exceeds user limit in IHDR; at most 16384 pixels a side); the background is drawn without its image|none|runs|offscreen
+background too large|wide_png > bg.png|kelvo: data/bg.png: too large (libpng: Image width exceeds user limit in IHDR; at most 16384 pixels a side); the background is drawn without its image|none|runs|offscreen|libpng warning: data/bg.png: Image width exceeds user limit in IHDR
 no display named|true|kelvo: no display to open (DISPLAY and WAYLAND_DISPLAY are not set); SDL_VIDEODRIVER=offscreen runs the demo without one|none|fails|nodisplay
 a display that is not there|true|kelvo: cannot open the display ":1999"; SDL_VIDEODRIVER=offscreen runs the demo without one|none|fails|baddisplay
 EOF

@@ -371,11 +371,10 @@ static bool DecodeAndUpload(PngLoad *load, FILE *stream, int mipmapMode, int alp
     return true;
 }
 
-// libpng's warnings, which name no file, with the file named.
+// libpng's warnings, as its own handler words them, with the file named.
 static void SayPngWarning(png_structp, png_const_charp message)
 {
-    fprintf(stderr, "%s: %s: libpng warning: %s\n", dataReports.program,
-            texLoader.LoadingPath ? texLoader.LoadingPath : "an image", message);
+    fprintf(stderr, "libpng warning: %s: %s\n", texLoader.LoadingPath ? texLoader.LoadingPath : "an image", message);
     fflush(stderr);
 }
 
