@@ -7,6 +7,9 @@
 
 #include <SDL2/SDL.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <vector>
 
 namespace {
@@ -322,6 +325,22 @@ TEST_F(Win32Layer, ArmedFailuresHitOnlyTheNextCall)
     EXPECT_EQ(GetDC(window), (HDC)NULL);
     EXPECT_NE(GetDC(window), (HDC)NULL);
     EXPECT_EQ(Seam_CallCount("GetDC"), 2);
+}
+
+// A request to end that the loop never takes up (a display connection that stopped answering
+// leaves it stuck in a call) still ends the program, by the signal, within a few seconds.
+TEST(SignalGrace, ARequestNeverTakenUpEndsTheProgramByTheSignal)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ChangeDisplaySettingsA(NULL, 0);  // starts the layer's video and its signal handlers
+            raise(SIGTERM);
+            for (int i = 0; i < 200; i++)  // never pumping messages, for 20 s at most
+                usleep(100000);
+            _exit(0);
+        },
+        testing::KilledBySignal(SIGTERM), "");
 }
 
 } // namespace

@@ -164,7 +164,8 @@ int SlotOf(H handle, HandleKind kind)
 HWND WindowHandle(int slot);
 
 // Starts SDL video on first use; whether there is a screen (or a screenless driver was asked
-// for). Installs the handlers of SIGINT, SIGTERM and SIGHUP.
+// for). Installs the handlers of SIGINT, SIGTERM and SIGHUP; a request one of them makes that the
+// loop has not taken up (turned into WM_CLOSE) within 5 s ends the program by that signal.
 bool EnsureVideo();
 // After a signal ended a message box: releases the layer's windows, contexts and display mode and
 // ends the process with status 0, as a close request would end the program.
