@@ -160,6 +160,15 @@ Decoded Decode(const std::string &path, int chosenPicture)
     return result;
 }
 
+// Samples not zero in the video's sound from `from` to `to` seconds (44.1 kHz stereo).
+int SoundingSamples(const Decoded &video, double from, double to)
+{
+    int count = 0;
+    for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2 && i < video.audio.size(); i++)
+        count += video.audio[i] != 0;
+    return count;
+}
+
 std::vector<unsigned char> ReadPngRgb(const std::string &path)
 {
     png_image image;
@@ -285,6 +294,15 @@ protected:
         std::vector<unsigned char> rgb = ReadPngRgb(folder + "/" + name);
         remove((folder + "/" + name).c_str());
         return rgb;
+    }
+    // Replaces data/music.mp3 with these bytes.
+    bool WriteMusic(const std::vector<char> &bytes)
+    {
+        FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
+        if (!out)
+            return false;
+        const bool written = fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        return fclose(out) == 0 && written;
     }
     std::set<std::string> Outputs()
     {
@@ -462,10 +480,7 @@ TEST_F(CaptureTool, MusicThatStopsEarlyIsNamedAndItsSilenceRecorded)
     srand(3);
     for (size_t i = track.size() * 3 / 10; i < track.size(); i++)
         track[i] = char(rand());
-    FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
-    ASSERT_TRUE(out);
-    ASSERT_EQ(fwrite(track.data(), 1, track.size(), out), track.size());
-    fclose(out);
+    ASSERT_TRUE(WriteMusic(track));
 
     ASSERT_EQ(Capture({"--fps", "5", "--from", "45", "--to", "49", "out.mkv"}), 0) << errors;
     EXPECT_NE(errors.find("kelvo_capture: data/music.mp3: damaged at 0:46 ("), std::string::npos) << errors;
@@ -473,12 +488,7 @@ TEST_F(CaptureTool, MusicThatStopsEarlyIsNamedAndItsSilenceRecorded)
     Decoded video = Decode(folder + "/out.mkv", 0);
     ASSERT_TRUE(video.ok);
     ASSERT_GE(video.audio.size(), size_t(4 * 44100 * 2));
-    auto sounding = [&](double from, double to) {
-        int count = 0;
-        for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2; i++)
-            count += video.audio[i] != 0;
-        return count;
-    };
+    auto sounding = [&](double from, double to) { return SoundingSamples(video, from, to); };
     EXPECT_GT(sounding(0, 1), 1000) << "45 s to 46 s is music";
     EXPECT_EQ(sounding(2, 4), 0) << "47 s to 49 s is the silence after the damage";
 }
@@ -488,21 +498,13 @@ TEST_F(CaptureTool, MusicOfFilesJoinedEndToEndIsRecordedThrough)
     // 3 s at 44.1 kHz, then 2 s at 22.05 kHz: the recording goes on through the second part.
     std::vector<char> joined = ReadWhole(std::string(KELVO_TEST_DATA) + "/rate44_then_22.mp3");
     ASSERT_FALSE(joined.empty());
-    FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
-    ASSERT_TRUE(out);
-    ASSERT_EQ(fwrite(joined.data(), 1, joined.size(), out), joined.size());
-    fclose(out);
+    ASSERT_TRUE(WriteMusic(joined));
     ASSERT_EQ(Capture({"--fps", "2", "--from", "2", "--to", "6", "out.mkv"}), 0) << errors;
     EXPECT_EQ(errors.find("data/music.mp3"), std::string::npos) << errors;
     Decoded video = Decode(folder + "/out.mkv", 0);
     ASSERT_TRUE(video.ok);
     ASSERT_GE(video.audio.size(), size_t(4 * 44100 * 2));
-    auto sounding = [&](double from, double to) {
-        int count = 0;
-        for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2; i++)
-            count += video.audio[i] != 0;
-        return count;
-    };
+    auto sounding = [&](double from, double to) { return SoundingSamples(video, from, to); };
     EXPECT_GT(sounding(0, 1), 40000) << "2 s to 3 s: the first part";
     EXPECT_GT(sounding(1.1, 2.9), 80000) << "3.1 s to 4.9 s: the second part";
     EXPECT_EQ(sounding(3.1, 4), 0) << "after both parts, silence";
