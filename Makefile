@@ -47,7 +47,8 @@ bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
 # The fuzz targets, one after the other, each for FUZZ_SECONDS: the PNG loader's, seeded with
-# every PNG the loader's tests load, then the sound layer's, seeded with tests/data's MP3s;
+# every PNG the loader's tests load, then the sound layer's, seeded with small files joined end to
+# end and with tests/data's MP3s, on inputs of at most 8 KiB (a few parts of a fifth of a second);
 # findings land in build-fuzz/ as crash-*, leak-* or timeout-* files.
 FUZZ_SECONDS ?= 300
 fuzz: build
@@ -59,8 +60,8 @@ fuzz: build
 	cd build-fuzz && $(SANITIZER_ENV) SDL_VIDEODRIVER=offscreen ./tests/fuzz/fuzz_png corpus seeds \
 		-max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -close_fd_mask=2 -print_final_stats=1
 	mkdir -p build-fuzz/corpus-mp3
-	cd build-fuzz && $(SANITIZER_ENV) ./tests/fuzz/fuzz_mp3 corpus-mp3 $(CURDIR)/tests/data \
-		-max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -print_final_stats=1
+	cd build-fuzz && $(SANITIZER_ENV) ./tests/fuzz/fuzz_mp3 corpus-mp3 $(CURDIR)/tests/fuzz/mp3_seeds $(CURDIR)/tests/data \
+		-max_total_time=$(FUZZ_SECONDS) -max_len=8192 -rss_limit_mb=4096 -print_final_stats=1
 
 # The app's sources against the real Win32, GL and GLU headers of the mingw-w64 cross compiler:
 # they compile, app/ and render/ link into a Windows executable, and the constants of

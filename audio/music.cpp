@@ -28,8 +28,9 @@ const long MaxMusicBytes = 256L << 20;
 // Says on standard error why the track did not load and what the demo does without it.
 void ReportMusicProblem(const char *reason, const char *detail)
 {
-    fprintf(stderr, "kelvo: %s: %s%s%s%s; without the music the picture stands still at 0 s; press Escape to quit\n",
-            MusicPath, reason, *detail ? " (" : "", detail, *detail ? ")" : "");
+    fprintf(stderr, "%s: %s: %s%s%s%s; without the music the picture stands still at 0 s%s\n", dataReports.program,
+            MusicPath, reason, *detail ? " (" : "", detail, *detail ? ")" : "",
+            dataReports.keys ? "; press Escape to quit" : "");
     fflush(stderr);
 }
 
@@ -79,8 +80,8 @@ void ReportEarlyEnd(FSOUND_STREAM *stream)
     const int ms = SoundStreamDamage(stream, &words);
     if (ms < 0)
         return;
-    fprintf(stderr, "kelvo: %s: damaged at %d:%02d (%s); the rest is silent\n", MusicPath, ms / 60000, ms / 1000 % 60,
-            words);
+    fprintf(stderr, "%s: %s: damaged at %d:%02d (%s); the rest is silent\n", dataReports.program, MusicPath, ms / 60000,
+            ms / 1000 % 60, words);
     fflush(stderr);
 }
 

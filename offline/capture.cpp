@@ -29,6 +29,7 @@
 #include "platform/data_file.h"
 #include "platform/data_folder.h"
 #include "platform/options.h"
+#include "platform/printable.h"
 #include "render/frame.h"
 #include "offline/capture_record.h"
 #include "offline/offline_demo.h"
@@ -155,7 +156,8 @@ int main(int argc, char **argv)
         return exitCode;
     const VideoFormat *format = FindVideoFormat(output.c_str());
     if (!format) {
-        fprintf(stderr, "%s: cannot tell the format of '%s' from its extension; supported: %s\n", Tool, output.c_str(),
+        fprintf(stderr, "%s: cannot tell the format of '%s' from its extension; supported: %s\n", Tool,
+                PrintableName(output).c_str(),
                 VideoExtensions().c_str());
         return 2;
     }
@@ -180,7 +182,7 @@ int main(int argc, char **argv)
     }
     struct stat info;
     if (stat(output.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || !overwrite)) {
-        fprintf(stderr, "%s: %s %s\n", Tool, output.c_str(),
+        fprintf(stderr, "%s: %s %s\n", Tool, PrintableName(output).c_str(),
                 S_ISDIR(info.st_mode) ? "is a folder" : "exists; -y overwrites it");
         return 1;
     }
@@ -188,6 +190,7 @@ int main(int argc, char **argv)
     // name it as the user did.
     const std::string shown = output;
     output = AbsoluteFromWorkingDirectory(output);
+    SetDataReports(Tool, false);
     EnterDataFolder(Tool, dataFolder.c_str(), ExecutablePath(argv[0]));
     const char *notFile = nullptr;
     FILE *musicFile = OpenDataFile(MusicPath, &notFile);
@@ -207,7 +210,7 @@ int main(int argc, char **argv)
     std::string temp = (folder == "/" ? "" : folder) + "/." + base + ".XXXXXX.part";
     int descriptor = mkstemps(&temp[0], 5);
     if (descriptor < 0) {
-        fprintf(stderr, "%s: cannot write in %s (%s)\n", Tool, FolderOf(shown).c_str(), strerror(errno));
+        fprintf(stderr, "%s: cannot write in %s (%s)\n", Tool, PrintableName(FolderOf(shown)).c_str(), strerror(errno));
         return 1;
     }
     // mkstemps makes the file private; the finished video gets the permissions of any new file.
@@ -262,7 +265,7 @@ int main(int argc, char **argv)
     if (!PlaceOutput(temp, output, overwrite)) {
         int code = errno;
         unlink(temp.c_str());
-        fprintf(stderr, "%s: %s could not be put in place (%s); nothing written\n", Tool, shown.c_str(),
+        fprintf(stderr, "%s: %s could not be put in place (%s); nothing written\n", Tool, PrintableName(shown).c_str(),
                 strerror(code));
         return 1;
     }
@@ -270,7 +273,7 @@ int main(int argc, char **argv)
         double elapsed = Seconds() - progress.start;
         int64_t frames = endFrame - firstFrame;
         fprintf(stderr, "%s: wrote %s: %lld frames at %d fps (%.3f s from %.3f s) with the music, in %.1f s (%.1f fps)\n",
-                Tool, shown.c_str(), (long long)frames, fps, double(frames) / fps,
+                Tool, PrintableName(shown).c_str(), (long long)frames, fps, double(frames) / fps,
                 double(CaptureFrameClock(firstFrame, fps)) / 1000.0, elapsed, double(frames) / elapsed);
     }
     return 0;

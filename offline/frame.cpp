@@ -21,8 +21,10 @@
 #include <vector>
 
 #include "audio/music.h"
+#include "platform/data_file.h"
 #include "platform/data_folder.h"
 #include "platform/options.h"
+#include "platform/printable.h"
 #include "offline/offline_demo.h"
 #include "tools/png_write.h"
 
@@ -67,7 +69,7 @@ bool DrawRequests(const std::vector<FrameRequest> &requests)
     for (const FrameRequest &request : requests) {
         SeekMusic(request.clock);
         if (!DrawOfflineFrame("kelvo_frame", request.clock) || !ReadOfflineFrame("kelvo_frame", rgb.data())) {
-            fprintf(stderr, "kelvo_frame: %s not written\n", request.path);
+            fprintf(stderr, "kelvo_frame: %s not written\n", PrintableName(request.path).c_str());
             return false;
         }
         if (!WritePngFile(request.path, DemoFrameWidth, DemoFrameHeight, 3, rgb.data()))
@@ -98,7 +100,7 @@ int main(int argc, char **argv)
         FrameRequest request = {0, nullptr};
         if (!ParseClock(arguments[i].c_str(), &request.clock)) {
             fprintf(stderr, "kelvo_frame: '%s' is not a clock in whole milliseconds from 0 to %ld\n",
-                    arguments[i].c_str(), MaxClock);
+                    PrintableName(arguments[i]).c_str(), MaxClock);
             return 2;
         }
         if (arguments[i + 1].empty()) {
@@ -111,6 +113,7 @@ int main(int argc, char **argv)
     }
     for (size_t i = 0; i < requests.size(); i++)
         requests[i].path = outputs[i].c_str();
+    SetDataReports("kelvo_frame", false);
     EnterDataFolder("kelvo_frame", dataFolder.c_str(), ExecutablePath(argv[0]));
 
     if (!OpenOfflineDemo("kelvo_frame"))

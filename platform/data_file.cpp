@@ -9,6 +9,14 @@
 #include <unistd.h>
 #endif
 
+DataReports dataReports = {"kelvo", true};
+
+void SetDataReports(const char *program, bool keys)
+{
+    dataReports.program = program;
+    dataReports.keys = keys;
+}
+
 static const char *SpecialFileName(mode_t mode)
 {
     if (S_ISREG(mode) || S_ISDIR(mode))

@@ -5,6 +5,18 @@
 
 #include <stdio.h>
 
+// How this program's lines about its data files begin and end: its name, and whether it takes
+// keys (only then do the lines advise one). Written only by SetDataReports.
+struct DataReports {
+    const char *program;  // "kelvo" until set
+    bool keys;            // true until set
+};
+extern DataReports dataReports;
+
+// Names the program the lines about data files come from, and whether it takes keys; called by a
+// program's entry before any data file is read.
+void SetDataReports(const char *program, bool keys);
+
 // What the file at path is when it is neither a regular file (nor a link to one) nor a folder:
 // "a pipe, not a file", "a socket, not a file" or "a device, not a file"; null otherwise, and
 // null when stat cannot see it (the open then says why).

@@ -2,7 +2,11 @@
 
 #include "platform/options.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <iostream>
 
@@ -19,10 +23,26 @@ std::string RefusalText(const CLI::App &app, const std::string &reason)
     return app.get_name() + ": " + reason + "\n" + usage + "Run " + app.get_name() + " --help for more.\n";
 }
 
+// Opens /dev/null on each of descriptors 0 to 2 that is closed, lowest first, so each gets its own.
+void HoldStandardDescriptors()
+{
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {  // a lower one was taken meanwhile: move it
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
 } // namespace
 
 int ParseOptions(CLI::App &app, const char *program, int argc, char **argv)
 {
+    HoldStandardDescriptors();
+    signal(SIGPIPE, SIG_IGN);
     app.name(program);
     app.set_help_flag("-h,--help", "Print this help and exit");
     app.set_version_flag("--version", std::string(program) + " " KELVO_VERSION, "Print the version and exit");

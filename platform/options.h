@@ -15,7 +15,10 @@
 const int BadCommandLine = 2;
 
 /* Parses argv into the options of `app`; -1 to go on, else the exit code to end with now:
-   0 after --help or --version, BadCommandLine after anything it cannot use. */
+   0 after --help or --version, BadCommandLine after anything it cannot use. First, before anything
+   is opened, holds descriptors 0 to 2 (a closed one is opened on /dev/null, so that no later
+   connection takes its number and receives the program's lines) and ignores SIGPIPE (a closed
+   output then costs the program its lines, not its exit status). */
 int ParseOptions(CLI::App &app, const char *program, int argc, char **argv);
 
 /* Prints "<program>: <reason>", the usage line and a pointer to --help on stderr, as ParseOptions

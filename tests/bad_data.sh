@@ -123,10 +123,37 @@ lens light empty|: > fg.png|kelvo: data/fg.png: empty; the lens light is drawn w
 lens light not a PNG|cp music.mp3 fg.png|kelvo: data/fg.png: not a PNG; the lens light is drawn without its image|none|runs|offscreen
 wordmark damaged|damage_idat kelvo.png|kelvo: data/kelvo.png: damaged (libpng: IDAT: CRC error); the wordmark is drawn without its image|none|runs|offscreen|libpng error: IDAT: CRC error
 wordmark cut short|head -c 3000 kelvo.png > cut && mv cut kelvo.png|kelvo: data/kelvo.png: damaged (libpng: Read Error); the wordmark is drawn without its image|none|runs|offscreen
-background too large|wide_png > bg.png|kelvo: data/bg.png: too large (libpng: Image width exceeds user limit in IHDR; at most 16384 pixels a side); the background is drawn without its image|none|runs|offscreen
+background too large|wide_png > bg.png|kelvo: data/bg.png: too large (libpng: Image width exceeds user limit in IHDR; at most 16384 pixels a side); the background is drawn without its image|none|runs|offscreen|libpng warning: data/bg.png: Image width exceeds user limit in IHDR
 no display named|true|kelvo: no display to open (DISPLAY and WAYLAND_DISPLAY are not set); SDL_VIDEODRIVER=offscreen runs the demo without one|none|fails|nodisplay
 a display that is not there|true|kelvo: cannot open the display ":1999"; SDL_VIDEODRIVER=offscreen runs the demo without one|none|fails|baddisplay
 EOF
+
+# Standard streams closed at start: descriptors 0 to 2 are held on /dev/null before anything else
+# is opened, so that no file or connection takes their numbers and the demo's lines. A standard
+# output closed by its reader costs the lines, not the exit status.
+echo "== standard streams closed at start"
+dir="$workdir/closed"
+mkdir -p "$dir" && cp -r "$data" "$dir/data" && rm "$dir/data/music.mp3"
+(cd "$dir" && exec env SDL_VIDEODRIVER=offscreen "$kelvo" <&- >&- 2>&-) &
+demo_pid=$!
+held() { [ "$(readlink "/proc/$demo_pid/fd/0"):$(readlink "/proc/$demo_pid/fd/1"):$(readlink "/proc/$demo_pid/fd/2")" = /dev/null:/dev/null:/dev/null ]; }
+wait_for 30 held || fail "closed streams: descriptors 0-2 are $(ls -l "/proc/$demo_pid/fd" 2>&1 | awk '$9 ~ /^[012]$/ { print $9, $11 }' | tr '\n' ' ')"
+# Its GL driver loaded, the demo has its window and its signal handlers.
+wait_for 30 grep -q libLLVM "/proc/$demo_pid/maps" || fail "closed streams: no GL driver loaded"
+held || fail "closed streams: descriptors 0-2 no longer /dev/null"
+kill -TERM "$demo_pid"
+wait_exit 0 30
+
+echo "== standard output a pipe its reader closed"
+mkfifo "$dir/pipe"
+(cd "$dir" && exec env SDL_VIDEODRIVER=offscreen "$kelvo" >"$dir/pipe" 2>"$dir/err") &
+demo_pid=$!
+exec 5<"$dir/pipe"
+exec 5<&-
+wait_for 30 grep -qF "$(missing_line missing)" "$dir/err" || fail "closed pipe: no line for the missing music"
+kill -TERM "$demo_pid"
+wait_exit 0 30
+grep -qE 'AddressSanitizer|LeakSanitizer|runtime error:' "$dir/err" && { fail "closed pipe: sanitizer report"; cat "$dir/err"; }
 
 # Where a creation fails, the layer's line comes before the failure's own message.
 echo "== no display: the line comes before the creation error"

@@ -25,6 +25,7 @@ extern "C" {
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -159,6 +160,15 @@ Decoded Decode(const std::string &path, int chosenPicture)
     return result;
 }
 
+// Samples not zero in the video's sound from `from` to `to` seconds (44.1 kHz stereo).
+int SoundingSamples(const Decoded &video, double from, double to)
+{
+    int count = 0;
+    for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2 && i < video.audio.size(); i++)
+        count += video.audio[i] != 0;
+    return count;
+}
+
 std::vector<unsigned char> ReadPngRgb(const std::string &path)
 {
     png_image image;
@@ -284,6 +294,15 @@ protected:
         std::vector<unsigned char> rgb = ReadPngRgb(folder + "/" + name);
         remove((folder + "/" + name).c_str());
         return rgb;
+    }
+    // Replaces data/music.mp3 with these bytes.
+    bool WriteMusic(const std::vector<char> &bytes)
+    {
+        FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
+        if (!out)
+            return false;
+        const bool written = fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        return fclose(out) == 0 && written;
     }
     std::set<std::string> Outputs()
     {
@@ -461,25 +480,34 @@ TEST_F(CaptureTool, MusicThatStopsEarlyIsNamedAndItsSilenceRecorded)
     srand(3);
     for (size_t i = track.size() * 3 / 10; i < track.size(); i++)
         track[i] = char(rand());
-    FILE *out = fopen((folder + "/data/music.mp3").c_str(), "wb");
-    ASSERT_TRUE(out);
-    ASSERT_EQ(fwrite(track.data(), 1, track.size(), out), track.size());
-    fclose(out);
+    ASSERT_TRUE(WriteMusic(track));
 
     ASSERT_EQ(Capture({"--fps", "5", "--from", "45", "--to", "49", "out.mkv"}), 0) << errors;
-    EXPECT_NE(errors.find("kelvo: data/music.mp3: damaged at 0:46 ("), std::string::npos) << errors;
+    EXPECT_NE(errors.find("kelvo_capture: data/music.mp3: damaged at 0:46 ("), std::string::npos) << errors;
     EXPECT_NE(errors.find("); the rest is silent\n"), std::string::npos) << errors;
     Decoded video = Decode(folder + "/out.mkv", 0);
     ASSERT_TRUE(video.ok);
     ASSERT_GE(video.audio.size(), size_t(4 * 44100 * 2));
-    auto sounding = [&](double from, double to) {
-        int count = 0;
-        for (size_t i = size_t(from * 44100) * 2; i < size_t(to * 44100) * 2; i++)
-            count += video.audio[i] != 0;
-        return count;
-    };
+    auto sounding = [&](double from, double to) { return SoundingSamples(video, from, to); };
     EXPECT_GT(sounding(0, 1), 1000) << "45 s to 46 s is music";
     EXPECT_EQ(sounding(2, 4), 0) << "47 s to 49 s is the silence after the damage";
+}
+
+TEST_F(CaptureTool, MusicOfFilesJoinedEndToEndIsRecordedThrough)
+{
+    // 3 s at 44.1 kHz, then 2 s at 22.05 kHz: the recording goes on through the second part.
+    std::vector<char> joined = ReadWhole(std::string(KELVO_TEST_DATA) + "/rate44_then_22.mp3");
+    ASSERT_FALSE(joined.empty());
+    ASSERT_TRUE(WriteMusic(joined));
+    ASSERT_EQ(Capture({"--fps", "2", "--from", "2", "--to", "6", "out.mkv"}), 0) << errors;
+    EXPECT_EQ(errors.find("data/music.mp3"), std::string::npos) << errors;
+    Decoded video = Decode(folder + "/out.mkv", 0);
+    ASSERT_TRUE(video.ok);
+    ASSERT_GE(video.audio.size(), size_t(4 * 44100 * 2));
+    auto sounding = [&](double from, double to) { return SoundingSamples(video, from, to); };
+    EXPECT_GT(sounding(0, 1), 40000) << "2 s to 3 s: the first part";
+    EXPECT_GT(sounding(1.1, 2.9), 80000) << "3.1 s to 4.9 s: the second part";
+    EXPECT_EQ(sounding(3.1, 4), 0) << "after both parts, silence";
 }
 
 TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
@@ -518,6 +546,25 @@ TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)
     ASSERT_EQ(stat((folder + "/kept.mp4").c_str(), &info), 0);
     EXPECT_GT(info.st_size, 4) << "-y overwrites it";
     remove((folder + "/kept.mp4").c_str());
+
+    // A name with control characters cannot break the summary line nor reach the terminal raw.
+    EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "new\nline\033[2J.mkv"}), 0) << errors;
+    EXPECT_EQ(errors.rfind("kelvo_capture: wrote new\\nline\\x1b[2J.mkv: 1 frames at 1 fps", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "new\nline\033[2J.mkv"}), 1);
+    EXPECT_EQ(errors, "kelvo_capture: new\\nline\\x1b[2J.mkv exists; -y overwrites it\n");
+    remove((folder + "/new\nline\033[2J.mkv").c_str());
+
+    // Music the decoder cannot read: named with the recorder's name, with no advice about keys.
+    FILE *noise = fopen((folder + "/data/music.mp3").c_str(), "wb");
+    ASSERT_TRUE(noise);
+    for (int i = 0; i < 100000; i++)
+        fputc(0, noise);
+    fclose(noise);
+    EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);
+    EXPECT_EQ(errors.rfind("kelvo_capture: data/music.mp3: not an MP3 the decoder can read (", 0), 0u) << errors;
+    EXPECT_EQ(errors.find("Escape"), std::string::npos) << errors;
+    EXPECT_TRUE(Outputs().empty());
 
     remove((folder + "/data/music.mp3").c_str());
     EXPECT_EQ(Capture({"--fps", "1", "--to", "1", "out.mp4"}), 1);

@@ -80,6 +80,8 @@ protected:
         return ok;
     }
 
+    std::string errors;  // what the last run printed on standard error
+
     bool AddMusic()
     {
         return Keep(CopyFile(std::string(KELVO_TEST_DATA) + "/stereo44_tag.mp3", folder + "/data/music.mp3"), "data/music.mp3");
@@ -95,8 +97,13 @@ protected:
             if (argument.size() > 4 && argument.compare(argument.size() - 4, 4, ".png") == 0)
                 made.push_back(argument);
         }
-        command += " >/dev/null 2>&1";
+        const std::string errorFile = folder + "/errors.txt";
+        command += " >/dev/null 2>'" + errorFile + "'";
         int status = system(command.c_str());
+        std::vector<unsigned char> said;
+        ReadWhole(errorFile, &said);
+        errors.assign(said.begin(), said.end());
+        remove(errorFile.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -158,6 +165,8 @@ TEST_F(FrameTool, WithoutMusicOnlyClockZeroCanBeDrawn)
 {
     EXPECT_EQ(Run({"0", "zero.png"}), 0);
     EXPECT_EQ(DecodeFrame(Bytes("zero.png")).size(), 800u * 600u * 3u);
+    // The tool's own name on the line, and no advice about keys it does not have.
+    EXPECT_EQ(errors, "kelvo_frame: data/music.mp3: missing; without the music the picture stands still at 0 s\n");
     EXPECT_EQ(Run({"0", "first.png", "5000", "later.png"}), 1);
     EXPECT_FALSE(Exists(folder + "/first.png")) << "refused before anything is written";
     EXPECT_FALSE(Exists(folder + "/later.png"));
@@ -191,6 +200,12 @@ TEST_F(FrameTool, BadArgumentsAreRefusedWithNothingWritten)
     EXPECT_FALSE(Exists(folder + "/a.png"));
     EXPECT_FALSE(Exists(folder + "/ok.png"));
     EXPECT_EQ(Run({"0", "missing/a.png"}), 1) << "an output that cannot be written";
+    EXPECT_EQ(errors, "kelvo_frame: " + folder + "/missing/a.png: cannot be written: No such file or directory\n");
+    EXPECT_EQ(Run({"0", "missing/a\nb\033[2J.png"}), 1);
+    EXPECT_EQ(errors, "kelvo_frame: " + folder + "/missing/a\\nb\\x1b[2J.png: cannot be written: No such file or "
+                      "directory\n");
+    EXPECT_EQ(Run({"1\n2", "a.png"}), 2);
+    EXPECT_EQ(errors.find("1\n2"), std::string::npos) << errors;
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -271,8 +272,14 @@ TEST_F(Installed, ManualPagesRenderWithoutWarningsAndSayWhatTheyShould)
         std::string statuses = man.out.substr(status, man.out.find("SEE ALSO") - status);
         size_t one = statuses.find("\n       1 ");
         ASSERT_NE(one, std::string::npos) << statuses;
-        EXPECT_TRUE(Contains(statuses.substr(one), "No window could be made")) << statuses;
-        EXPECT_FALSE(Contains(statuses.substr(0, one), "no window")) << "not status 0\n" << statuses;
+        // Justified lines spread their spaces differently as the page above them changes.
+        auto squeezed = [](std::string text) {
+            text.erase(std::unique(text.begin(), text.end(), [](char a, char b) { return a == ' ' && b == ' '; }),
+                       text.end());
+            return text;
+        };
+        EXPECT_TRUE(Contains(squeezed(statuses.substr(one)), "No window could be made")) << statuses;
+        EXPECT_FALSE(Contains(squeezed(statuses.substr(0, one)), "no window")) << "not status 0\n" << statuses;
     }
 }
 

@@ -186,6 +186,7 @@ TEST_F(Loop, MinimisedPassesPresentWithoutDrawingAndStillSeekAndQuit)
 
 TEST_F(Loop, F1RecreatesWindowAndContextKeepingTheKeys)
 {
+    Seam_NoModeEmulation();
     Seam_ScriptAnswers({IDNO, IDYES}); // windowed; the toggle's refused mode falls back to windowed
     HWND first = NULL, second = NULL;
     onPass = [&](int call) {

@@ -160,3 +160,39 @@ TEST(Mp3Frames, DataWithoutFramesGivesNoIndexAndSaysWhy)
         }
     }
 }
+
+TEST(Mp3Frames, JoinedFilesArePartsWhereTheNextFileBegins)
+{
+    auto parts = [](const std::vector<char> &data) {
+        return FindMp3Parts(reinterpret_cast<const unsigned char *>(data.data()), data.size());
+    };
+    for (const char *name : {"stereo44_tag.mp3", "stereo44_notag.mp3", "vbr44.mp3", "stereo48.mp3", "mono22.mp3"})
+        EXPECT_EQ(parts(ReadWhole(Fixture(name))), std::vector<size_t>{0}) << name;
+    // An info frame, a channel count, a rate begins a part; so does an ID3v2 tag after audio.
+    const std::vector<char> tagged = ReadWhole(Fixture("stereo44_tag.mp3")), mono = ReadWhole(Fixture("mono44.mp3"));
+    const std::vector<char> plain = ReadWhole(Fixture("stereo44_notag.mp3"));
+    struct Case { const char *joined; size_t at; };
+    for (Case c : {Case{"joined44.mp3", tagged.size()}, Case{"mono_then_stereo.mp3", mono.size()},
+                   Case{"rate44_then_22.mp3", tagged.size()}})
+        EXPECT_EQ(parts(ReadWhole(Fixture(c.joined))), (std::vector<size_t>{0, c.at})) << c.joined;
+    std::vector<char> three = plain;
+    const char tag[10] = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 20};
+    three.insert(three.end(), tag, tag + 10);
+    three.resize(three.size() + 20);
+    three.insert(three.end(), mono.begin(), mono.end());
+    three.insert(three.end(), plain.begin(), plain.end());
+    EXPECT_EQ(parts(three), (std::vector<size_t>{0, plain.size(), plain.size() + 30 + mono.size()}));
+
+    // Plain files joined, same format and no info frame, are one stream; a header broken into
+    // another rate, which the next frame does not confirm, begins nothing.
+    std::vector<char> twice = plain;
+    twice.insert(twice.end(), plain.begin(), plain.end());
+    EXPECT_EQ(parts(twice), std::vector<size_t>{0});
+    Mp3Frames frames;
+    const char *why;
+    ASSERT_TRUE(Index(plain, &frames, &why));
+    std::vector<char> broken = plain;
+    broken[frames.offset[30] + 2] = char(broken[frames.offset[30] + 2] ^ 0x04);  // 44.1 kHz to 48 kHz
+    EXPECT_EQ(parts(broken), std::vector<size_t>{0});
+    EXPECT_EQ(parts(std::vector<char>(3000, char(0xff))), std::vector<size_t>{0});
+}

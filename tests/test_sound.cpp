@@ -13,6 +13,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -185,6 +187,101 @@ TEST_F(Sound, OtherRatesAreResampledAndMonoPlaysOnBothSides)
             EXPECT_GT(sideDifference, 1e6);
         FSOUND_Close();
     }
+}
+
+// Files joined end to end play through, each part in its own format, to the exact length of the
+// parts together; seeks land in the part they name.
+TEST_F(Sound, JoinedFilesPlayThroughEachPartInItsOwnFormat)
+{
+    struct Case { const char *joined, *first, *second; };
+    for (Case c : {Case{"joined44.mp3", "stereo44_tag.mp3", "vbr44.mp3"},
+                   Case{"mono_then_stereo.mp3", "mono44.mp3", "stereo44_tag.mp3"}}) {
+        SCOPED_TRACE(c.joined);
+        std::vector<short> expected;
+        for (const char *part : {c.first, c.second}) {
+            int channels = 0;
+            std::vector<short> samples = StraightDecode(Fixture(part), &channels);
+            ASSERT_FALSE(samples.empty()) << part;
+            for (size_t i = 0; i < samples.size(); i += size_t(channels))
+                expected.insert(expected.end(), {samples[i], samples[i + size_t(channels) - 1]});
+        }
+        FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, c.joined);
+        ASSERT_NE(stream, nullptr);
+        const char *words = nullptr;
+        EXPECT_EQ(SoundStreamDamage(stream, &words), -1) << words;
+        FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+        std::vector<short> got = Render(int(expected.size() / 2) + 4410);
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin())) << "decoded samples differ";
+        EXPECT_TRUE(std::all_of(got.begin() + long(expected.size()), got.end(), [](short s) { return s == 0; }));
+        // Into the second part, and back into the first: as the part alone from the same place.
+        int channels = 0;
+        const size_t firstSamples = StraightDecode(Fixture(c.first), &channels).size();
+        const int firstMs = int(firstSamples / size_t(channels) * 1000 / 44100);
+        const int seeks[] = {firstMs + 500, 1200, firstMs + 1001};
+        std::vector<std::vector<short>> heard;
+        for (int ms : seeks) {
+            FSOUND_Stream_SetTime(stream, ms);
+            heard.push_back(Render(2000));
+            EXPECT_EQ(FSOUND_Stream_GetTime(stream), int(((int64_t(ms) * 44100 + 999) / 1000 + 2000) * 1000 / 44100));
+        }
+        FSOUND_Close();
+        for (size_t i = 0; i < heard.size(); i++) {
+            SCOPED_TRACE(seeks[i]);
+            const bool inFirst = seeks[i] < firstMs;
+            FSOUND_STREAM *alone = Start(FSOUND_OUTPUT_OFFLINE, inFirst ? c.first : c.second);
+            FSOUND_Stream_PlayEx(FSOUND_FREE, alone, nullptr, 0);
+            FSOUND_Stream_SetTime(alone, inFirst ? seeks[i] : seeks[i] - firstMs);
+            EXPECT_TRUE(Render(2000) == heard[i]);
+            EXPECT_GT(std::count_if(heard[i].begin(), heard[i].end(), [](short s) { return s != 0; }), 3000);
+            FSOUND_Close();
+        }
+    }
+
+    // A 44.1 kHz part, then a 22.05 kHz one: the second is resampled and the whole is as long as
+    // the two parts are at 44.1 kHz.
+    int channels = 0;
+    const std::vector<short> first = StraightDecode(Fixture("stereo44_tag.mp3"), &channels);
+    const size_t secondFrames = StraightDecode(Fixture("stereo22.mp3"), &channels).size() / 2 * 2;
+    const size_t firstFrames = first.size() / 2;
+    FSOUND_STREAM *stream = Start(FSOUND_OUTPUT_OFFLINE, "rate44_then_22.mp3");
+    ASSERT_NE(stream, nullptr);
+    const char *words = nullptr;
+    EXPECT_EQ(SoundStreamDamage(stream, &words), -1) << words;
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    std::vector<short> got = Render(int(firstFrames + secondFrames) + 4410);
+    ASSERT_TRUE(std::equal(first.begin(), first.end(), got.begin()));
+    EXPECT_NEAR(double(LastSoundMs(got)), double(firstFrames + secondFrames) * 1000 / 44100, 5.0);
+    size_t silentStretch = 0, longest = 0;  // no gap at the join
+    for (size_t i = firstFrames - 4410; i < firstFrames + secondFrames - 4410; i++) {
+        silentStretch = got[2 * i] || got[2 * i + 1] ? 0 : silentStretch + 1;
+        longest = std::max(longest, silentStretch);
+    }
+    EXPECT_LT(longest, 441u);
+    FSOUND_Stream_SetTime(stream, 4000);
+    got = Render(4410);
+    EXPECT_EQ(FSOUND_Stream_GetTime(stream), 4100);
+    EXPECT_GT(std::count_if(got.begin(), got.end(), [](short s) { return s != 0; }), 4000);
+    FSOUND_Close();
+
+    // A second part that holds no audio the decoder takes: the first plays, the rest is damage.
+    std::vector<char> joined = ReadWhole(Fixture("stereo44_tag.mp3"));
+    const char tag[10] = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+    joined.insert(joined.end(), tag, tag + 10);
+    srand(3);
+    for (int i = 0; i < 40000; i++)
+        joined.push_back(char(rand() % 0xe0));  // no sync byte
+    testing::internal::CaptureStderr();
+    FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
+    ASSERT_TRUE(FSOUND_Init(44100, 32, 0));
+    stream = FSOUND_Stream_Open(joined.data(), Mode, 0, int(joined.size()));
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(SoundStreamDamage(stream, &words), 3000);
+    EXPECT_STREQ(words, "no MPEG audio found");
+    FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+    got = Render(4 * 44100);
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), got.begin()));
+    EXPECT_TRUE(std::all_of(got.begin() + long(first.size()), got.end(), [](short s) { return s == 0; }));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(Sound, SilentOutputKeepsRealTimeAndNeverGoesBack)

@@ -246,6 +246,49 @@ TEST_F(PngLoad, GammaFromTheFileAndViewingGamma)
     }
 }
 
+TEST_F(PngLoad, AViewingGammaNotReadWholeIsSaidOnceWithWhatWasUsed)
+{
+    texLoader.GammaTextSaid[0] = '\0';
+    struct Case { const char *text; double display; const char *line; };
+    const Case cases[] = {
+        {"2.2abc", 1.0, "kelvo: VIEWING_GAMMA=2.2abc: read as 2.2, \"abc\" after it ignored; images are corrected for a "
+                        "display gamma of 1\n"},
+        {"1,5", 2.2, "kelvo: VIEWING_GAMMA=1,5: read as 1, \",5\" after it ignored; images are corrected for a display "
+                     "gamma of 2.2\n"},
+        {"abc", 2.2, "kelvo: VIEWING_GAMMA=abc: not a viewing gamma from 0.1 to 10; images are corrected for a display "
+                     "gamma of 2.2\n"},
+        {"2.2", 1.0, ""},
+        {" 1.1 ", 2.0, ""},
+    };
+    for (const Case &c : cases) {
+        setenv("VIEWING_GAMMA", c.text, 1);
+        testing::internal::CaptureStderr();
+        GreyAfterGamma(0);
+        GreyAfterGamma(0);  // a second load says nothing more
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line) << c.text;
+        EXPECT_DOUBLE_EQ(texLoader.DisplayGamma, c.display) << c.text;
+    }
+}
+
+TEST_F(PngLoad, LibpngWarningsNameTheImage)
+{
+    // A zTXt chunk that inflates past the bound on one chunk: libpng warns and skips it.
+    Bytes letters(2 << 20, 'a'), deflated(compressBound(uLong(letters.size())));
+    uLongf deflatedSize = uLongf(deflated.size());
+    ASSERT_EQ(compress2(deflated.data(), &deflatedSize, letters.data(), uLong(letters.size()), 9), Z_OK);
+    Bytes text = {'b', 'i', 'g', 0, 0};
+    text.insert(text.end(), deflated.begin(), deflated.begin() + long(deflatedSize));
+    const Bytes picture = EncodePng(Picture(2, 8, 4, 4));
+    Bytes file(picture.begin(), picture.begin() + 33);
+    AppendChunk(file, "zTXt", text);
+    file.insert(file.end(), picture.begin() + 33, picture.end());
+    const std::string path = WriteTempFile("warned.png", file);
+    testing::internal::CaptureStderr();
+    EXPECT_NE(BindPngTexture(path.c_str(), 0, AlphaNone, NULL, GL_REPEAT, GL_NEAREST, GL_NEAREST), 0u);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("libpng warning: " + path + ": zTXt", 0), 0u) << said;
+}
+
 TEST_F(PngLoad, AncillaryChunksOtherThanGammaAreIgnored)
 {
     TestPng palette = Picture(3, 8);
@@ -473,6 +516,38 @@ TEST_F(PngLoad, BombsAreBounded)
     AppendChunk(wide, "IHDR", Bytes({0, 0, 0x40, 0x01, 0, 0, 0, 1, 8, 0, 0, 0, 0}));
     wide.insert(wide.end(), huge.begin() + 33, huge.end());
     EXPECT_EQ(LoadBytes(wide, 0, AlphaNone), 0);
+
+    // Sides within the bound whose pixels together are not: a valid 16384 x 16384 picture (black,
+    // 1 bit a pixel, a few kilobytes) is refused at its header and named; the same budget holds
+    // on every build.
+    const png_uint_32 side = 16384;
+    const size_t rowBytes = 1 + side / 8;
+    Bytes raw(rowBytes * side, 0), packed(compressBound(uLong(raw.size())));
+    uLongf packedSize = uLongf(packed.size());
+    ASSERT_EQ(compress2(packed.data(), &packedSize, raw.data(), uLong(raw.size()), 1), Z_OK);
+    Bytes black(huge.begin(), huge.begin() + 8);
+    AppendChunk(black, "IHDR", Bytes({0, 0, 0x40, 0, 0, 0, 0x40, 0, 1, 0, 0, 0, 0}));
+    AppendChunk(black, "IDAT", Bytes(packed.begin(), packed.begin() + long(packedSize)));
+    AppendChunk(black, "IEND", Bytes());
+    TextureInfo blackInfo = {};
+    EXPECT_EQ(LoadBytes(black, MipChainAveraged, AlphaFromFile, &blackInfo), 0);
+    EXPECT_EQ(blackInfo.imageWidth, side) << "the header was read";
+    char reason[256] = "";
+    DescribePngProblem(WriteTempFile("black16384.png", black).c_str(), reason, sizeof reason);
+    EXPECT_STREQ(reason, "too large (16384 x 16384 pixels; at most 16777216 pixels in all, as 4096 x 4096)");
+    // At the budget, a picture loads.
+    Bytes atBudget(huge.begin(), huge.begin() + 8);
+    AppendChunk(atBudget, "IHDR", Bytes({0, 0, 0x40, 0, 0, 0, 4, 0, 1, 0, 0, 0, 0}));  // 16384 x 1024
+    Bytes rawRows(rowBytes * 1024, 0), packedRows(compressBound(uLong(rawRows.size())));
+    packedSize = uLongf(packedRows.size());
+    ASSERT_EQ(compress2(packedRows.data(), &packedSize, rawRows.data(), uLong(rawRows.size()), 1), Z_OK);
+    AppendChunk(atBudget, "IDAT", Bytes(packedRows.begin(), packedRows.begin() + long(packedSize)));
+    AppendChunk(atBudget, "IEND", Bytes());
+    // (From a file: not among the fuzz target's seeds, where its 16 million pixels a try would
+    // slow every input grown from it.)
+    EXPECT_NE(BindPngTexture(WriteTempFile("budget.png", atBudget).c_str(), 0, AlphaNone, NULL, GL_REPEAT, GL_NEAREST,
+                             GL_NEAREST),
+              0u);
 
     // Hundreds of zTXt chunks of 2 MiB each once inflated: only a few are inflated at all, and
     // none past 1 MiB.

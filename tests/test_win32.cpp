@@ -7,6 +7,9 @@
 
 #include <SDL2/SDL.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <vector>
 
 namespace {
@@ -206,7 +209,8 @@ TEST_F(Win32Layer, MessageBoxesWithoutADisplayAnswerTheDefaultButton)
     EXPECT_EQ(Seam_Boxes()[1].flags, (UINT)(MB_YESNO | MB_DEFBUTTON2));
 }
 
-TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
+// The mode the demo asks for: 800 x 600 in 32-bit colour.
+DEVMODEA Mode800x600()
 {
     DEVMODEA mode = {};
     mode.dmSize = sizeof(mode);
@@ -214,6 +218,13 @@ TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
     mode.dmPelsHeight = 600;
     mode.dmBitsPerPel = 32;
     mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    return mode;
+}
+
+TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
+{
+    DEVMODEA mode = Mode800x600();
+    Seam_NoModeEmulation();
     EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
     Seam_OfferDisplayMode(800, 600, 16);
     EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE) << "the depth differs";
@@ -224,6 +235,32 @@ TEST_F(Win32Layer, DisplayModesMustBeOfferedExactly)
     EXPECT_TRUE(Seam_DisplayChanged());
     EXPECT_EQ(ChangeDisplaySettingsA(NULL, 0), DISP_CHANGE_SUCCESSFUL);
     EXPECT_FALSE(Seam_DisplayChanged());
+}
+
+TEST_F(Win32Layer, ModesTheDisplayLacksAreEmulatedWhereTheGLCanScale)
+{
+    DEVMODEA mode = Mode800x600();
+    SDL_DisplayMode desktop = {};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    ASSERT_FALSE(desktop.w == 800 && desktop.h == 600) << "this display has the mode itself";
+    // This GL (llvmpipe) has framebuffer objects: 800 x 600 and other sizes are taken, an
+    // unknown depth is not.
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_TEST), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_FALSE(Seam_DisplayChanged());
+    mode.dmBitsPerPel = 8;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE);
+    mode.dmBitsPerPel = 16;
+    mode.dmPelsWidth = 640;
+    mode.dmPelsHeight = 480;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_TEST), DISP_CHANGE_SUCCESSFUL);
+    mode.dmBitsPerPel = 32;
+    mode.dmPelsWidth = 800;
+    mode.dmPelsHeight = 600;
+    EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_TRUE(Seam_DisplayChanged());
+    EXPECT_EQ(ChangeDisplaySettingsA(NULL, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_FALSE(Seam_DisplayChanged());
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), (SDL_GLContext)NULL) << "the GL's probe leaves no context current";
 }
 
 TEST_F(Win32Layer, StaleAndForgedHandlesFail)
@@ -288,6 +325,22 @@ TEST_F(Win32Layer, ArmedFailuresHitOnlyTheNextCall)
     EXPECT_EQ(GetDC(window), (HDC)NULL);
     EXPECT_NE(GetDC(window), (HDC)NULL);
     EXPECT_EQ(Seam_CallCount("GetDC"), 2);
+}
+
+// A request to end that the loop never takes up (a display connection that stopped answering
+// leaves it stuck in a call) still ends the program, by the signal, within a few seconds.
+TEST(SignalGrace, ARequestNeverTakenUpEndsTheProgramByTheSignal)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ChangeDisplaySettingsA(NULL, 0);  // starts the layer's video and its signal handlers
+            raise(SIGTERM);
+            for (int i = 0; i < 200; i++)  // never pumping messages, for 20 s at most
+                usleep(100000);
+            _exit(0);
+        },
+        testing::KilledBySignal(SIGTERM), "");
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <SDL2/SDL.h>
+
 #include <GL/gl.h>
 
 #include "app/app.h"
@@ -98,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Window, RefusedModeAnsweredNoClosesWithTheClassStillRegistered)
 {
+    Seam_NoModeEmulation();  // as where the GL has no framebuffer objects
     Seam_ScriptAnswers({IDNO});
     EXPECT_FALSE(Create(true));
     ASSERT_EQ(Seam_Boxes().size(), 2u);
@@ -114,6 +117,7 @@ TEST_F(Window, RefusedModeAnsweredNoClosesWithTheClassStillRegistered)
 
 TEST_F(Window, RefusedModeAnsweredYesOpensWindowed)
 {
+    Seam_NoModeEmulation();  // as where the GL has no framebuffer objects
     Seam_ScriptAnswers({IDYES});
     ASSERT_TRUE(Create(true));
     EXPECT_FALSE(appState.fullscreenMode);
@@ -122,6 +126,27 @@ TEST_F(Window, RefusedModeAnsweredYesOpensWindowed)
     // App window with a raised edge; overlapped window, clipping siblings and children.
     EXPECT_EQ(LastCreationStyles(), std::make_pair(uintptr_t(0x00040100), uintptr_t(0x06CF0000)));
     EXPECT_EQ(fakeScene.inits, 1);
+}
+
+TEST_F(Window, FullscreenOnADisplayWithoutTheModeCoversItWithThePictureScaled)
+{
+    SDL_DisplayMode desktop = {};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    ASSERT_FALSE(desktop.w == 800 && desktop.h == 600) << "this display has the mode itself";
+    ASSERT_TRUE(Create(true));
+    EXPECT_TRUE(Seam_Boxes().empty()) << "nothing is asked";
+    EXPECT_TRUE(appState.fullscreenMode);
+    EXPECT_TRUE(Seam_IsFullscreen(appState.window));
+    int width = 0, height = 0;
+    ASSERT_TRUE(Seam_ClientSize(appState.window, &width, &height));
+    EXPECT_EQ(width, desktop.w) << "the window covers the monitor";
+    EXPECT_EQ(height, desktop.h);
+    int place[4] = {};
+    ASSERT_TRUE(Seam_PicturePlace(appState.window, 1280, 1024, place)) << "the picture is scaled";
+    EXPECT_EQ(place[2], 1280);
+    EXPECT_EQ(place[3], 960);
+    DestroyMainWindow();
+    EXPECT_FALSE(Seam_DisplayChanged());
 }
 
 TEST_F(Window, FullscreenSwitchesTheModeAndHidesTheCursorUntilTeardown)

@@ -21,6 +21,7 @@ struct Decode {
     png_bytep volatile row;
     char message[160];  // libpng's error
     char warning[160];  // and its last warning: a refused size is a warning before the error
+    bool tooManyPixels; // the header's sides are within bounds, their product is not
 };
 
 void KeepError(png_structp png, png_const_charp message)
@@ -57,6 +58,13 @@ void DecodeWhole(FILE *file, Decode *decode)
         png_set_chunk_cache_max(decode->png, MaxCachedChunks);
         png_set_keep_unknown_chunks(decode->png, PNG_HANDLE_CHUNK_NEVER, SkippedChunks, SkippedChunkCount);
         png_read_info(decode->png, decode->info);
+        const png_uint_32 width = png_get_image_width(decode->png, decode->info);
+        const png_uint_32 rows = png_get_image_height(decode->png, decode->info);
+        if ((unsigned long long)width * rows > MaxImagePixels) {
+            snprintf(decode->message, sizeof decode->message, "%u x %u pixels", unsigned(width), unsigned(rows));
+            decode->tooManyPixels = true;
+            png_longjmp(decode->png, 1);
+        }
         const int passes = png_set_interlace_handling(decode->png);
         png_read_update_info(decode->png, decode->info);
         const png_uint_32 height = png_get_image_height(decode->png, decode->info);
@@ -114,7 +122,10 @@ void DescribePngProblem(const char *path, char *reason, size_t reasonSize)
         DecodeWhole(file, &decode);
         const char *limit = strstr(decode.message, "exceeds user limit") ? decode.message
                             : strstr(decode.warning, "exceeds user limit") ? decode.warning : NULL;
-        if (decode.message[0] && limit)
+        if (decode.tooManyPixels)
+            snprintf(reason, reasonSize, "too large (%s; at most %llu pixels in all, as %u x %u)", decode.message,
+                     MaxImagePixels, unsigned(MaxImageSquare), unsigned(MaxImageSquare));
+        else if (decode.message[0] && limit)
             snprintf(reason, reasonSize, "too large (libpng: %s; at most %u pixels a side)", limit,
                      unsigned(MaxImageSide));
         else if (decode.message[0])
@@ -129,6 +140,6 @@ void ReportPngProblem(const char *path, const char *consequence)
 {
     char reason[256];
     DescribePngProblem(path, reason, sizeof reason);
-    fprintf(stderr, "kelvo: %s: %s; %s\n", path, reason, consequence);
+    fprintf(stderr, "%s: %s: %s; %s\n", dataReports.program, path, reason, consequence);
     fflush(stderr);
 }

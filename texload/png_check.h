@@ -10,7 +10,7 @@
 // decoder's message; "not made into a texture" when the file itself decodes. Prints nothing.
 void DescribePngProblem(const char *path, char *reason, size_t reasonSize);
 
-// One line on standard error, "kelvo: <path>: <reason>; <consequence>".
+// One line on standard error, "<program>: <path>: <reason>; <consequence>" (dataReports.program).
 void ReportPngProblem(const char *path, const char *consequence);
 
 #endif

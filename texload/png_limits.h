@@ -6,9 +6,12 @@
 #include <png.h>
 
 // Bounds that no real texture reaches, so that a hostile file can't make a load take
-// gigabytes or minutes: image sides, the memory one ancillary chunk may take (a decompressed
+// gigabytes or minutes: image sides, pixels in all (a picture of 4096 x 4096, 64 MiB decoded
+// as RGBA, the same on every build), the memory one ancillary chunk may take (a decompressed
 // zTXt), and how many such chunks are kept at all.
 static const png_uint_32 MaxImageSide = 16384;
+static const png_uint_32 MaxImageSquare = 4096;
+static const unsigned long long MaxImagePixels = (unsigned long long)MaxImageSquare * MaxImageSquare;
 static const png_alloc_size_t MaxChunkBytes = 1 << 20;
 static const png_uint_32 MaxCachedChunks = 16;
 

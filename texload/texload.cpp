@@ -13,7 +13,7 @@
 #include <string.h>
 
 TexLoaderState texLoader = {
-    2.2, false, -1, NULL, 0, NULL, {0, 0, 0}, false, DefaultAlphaCallback,
+    2.2, false, -1, NULL, 0, NULL, {0, 0, 0}, false, DefaultAlphaCallback, NULL, "",
 };
 
 // Colour-index internal formats of GL_EXT_paletted_texture, by palette size.
@@ -32,6 +32,18 @@ static const double DefaultFileGamma = 1.0 / 2.2;
 static const double MinViewingGamma = 0.1;
 static const double MaxViewingGamma = 10.0;
 
+// One line on standard error about a VIEWING_GAMMA text that did not read whole as a viewing
+// gamma, saying what was used; once for each text in a row.
+static void SayGammaUsed(const char *text, const char *what)
+{
+    if (strncmp(texLoader.GammaTextSaid, text, sizeof texLoader.GammaTextSaid - 1) == 0)
+        return;
+    snprintf(texLoader.GammaTextSaid, sizeof texLoader.GammaTextSaid, "%s", text);
+    fprintf(stderr, "%s: VIEWING_GAMMA=%s: %s; images are corrected for a display gamma of %g\n",
+            dataReports.program, text, what, texLoader.DisplayGamma);
+    fflush(stderr);
+}
+
 void ApplyViewingGamma()
 {
     if (texLoader.GammaSetExplicitly)
@@ -40,11 +52,23 @@ void ApplyViewingGamma()
     if (!text)
         return;
     double viewing = 0.0;
-    if (sscanf(text, "%lf", &viewing) == 1 && isfinite(viewing) && viewing >= MinViewingGamma &&
-        viewing <= MaxViewingGamma)
+    int used = 0;
+    const bool number = sscanf(text, "%lf%n", &viewing, &used) == 1;
+    if (number && isfinite(viewing) && viewing >= MinViewingGamma && viewing <= MaxViewingGamma) {
         texLoader.DisplayGamma = 2.2 / viewing;
-    else
+        // Characters after the number (a decimal comma, units, a typing slip) are not read.
+        const char *rest = text + used;
+        while (*rest == ' ' || *rest == '\t')
+            rest++;
+        if (*rest) {
+            char what[96];
+            snprintf(what, sizeof what, "read as %g, \"%.40s\" after it ignored", viewing, rest);
+            SayGammaUsed(text, what);
+        }
+    } else {
         texLoader.DisplayGamma = 2.2;
+        SayGammaUsed(text, "not a viewing gamma from 0.1 to 10");
+    }
 }
 
 int HasGLExtension(const char *name)
@@ -103,7 +127,9 @@ int LoadPngFile(const char *path, int mipmapMode, int alphaMode, TextureInfo *in
     FILE *file = OpenDataFile(path, &refusal);
     if (!file)
         return 0;
+    texLoader.LoadingPath = path;
     const int result = LoadPngStream(file, mipmapMode, alphaMode, info);
+    texLoader.LoadingPath = NULL;
     if (fclose(file) != 0)
         return 0;
     return result;
@@ -222,6 +248,8 @@ static bool DecodeAndUpload(PngLoad *load, FILE *stream, int mipmapMode, int alp
         info->imageHeight = height;
         info->bitDepth = bitDepth;
     }
+    if ((unsigned long long)width * height > MaxImagePixels)
+        return false; // refused before anything is allocated for it
 
     ProbeGL();
     if (texLoader.MaxTextureSize <= 0)
@@ -343,6 +371,13 @@ static bool DecodeAndUpload(PngLoad *load, FILE *stream, int mipmapMode, int alp
     return true;
 }
 
+// libpng's warnings, as its own handler words them, with the file named.
+static void SayPngWarning(png_structp, png_const_charp message)
+{
+    fprintf(stderr, "libpng warning: %s: %s\n", texLoader.LoadingPath ? texLoader.LoadingPath : "an image", message);
+    fflush(stderr);
+}
+
 int LoadPngStream(FILE *stream, int mipmapMode, int alphaMode, TextureInfo *info)
 {
     unsigned char signature[8];
@@ -350,7 +385,7 @@ int LoadPngStream(FILE *stream, int mipmapMode, int alphaMode, TextureInfo *info
         return 0;
 
     PngLoad load = {};
-    load.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
+    load.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, SayPngWarning);
     if (!load.png)
         return 0;
     load.info = png_create_info_struct(load.png);

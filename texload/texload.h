@@ -55,6 +55,8 @@ struct TexLoaderState {
     int ColorKey[3];                   // R, G, B; only the low byte of each counts
     bool RowsBottomUp;                 // never set: the image's top row is texture row 0
     AlphaCallbackFn AlphaCallbackProc; // DefaultAlphaCallback
+    const char *LoadingPath;           // the file LoadPngFile reads, named in libpng's warnings; else null
+    char GammaTextSaid[64];            // the VIEWING_GAMMA text a line was last printed about
 };
 
 extern TexLoaderState texLoader;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Writes the small MP3 files the sound tests decode (tests/data/*.mp3). The sound is made here
+# Writes the small MP3 files the sound tests decode (tests/data/*.mp3) and the MP3 fuzz target's
+# seeds (tests/fuzz/mp3_seeds). The sound is made here
 # (a few seconds of tones that change every quarter second, different on the two channels, so
 # that a sample read from the wrong place or channel shows), then encoded with lame.
 # Needs python3 and lame (apt-get install lame). The output is committed; run this only to
@@ -38,6 +39,8 @@ PY
 synth 44100 2 3 "$tmp/s44.wav"
 synth 48000 2 3 "$tmp/s48.wav"
 synth 22050 1 3 "$tmp/m22.wav"
+synth 44100 1 2 "$tmp/m44.wav"
+synth 22050 2 2 "$tmp/s22.wav"
 
 # lame lowers the rate by itself at low bitrates: --resample keeps the rate that was asked for.
 lame --quiet -b 96 --resample 44.1 "$tmp/s44.wav" "$out/stereo44_tag.mp3"        # CBR with an encoder tag
@@ -45,4 +48,30 @@ lame --quiet -b 96 --resample 44.1 -t "$tmp/s44.wav" "$out/stereo44_notag.mp3"  
 lame --quiet -V 5 --resample 44.1 "$tmp/s44.wav" "$out/vbr44.mp3"
 lame --quiet -b 96 --resample 48 "$tmp/s48.wav" "$out/stereo48.mp3"
 lame --quiet -b 48 --resample 22.05 "$tmp/m22.wav" "$out/mono22.mp3"
+lame --quiet -b 64 --resample 44.1 "$tmp/m44.wav" "$out/mono44.mp3"
+lame --quiet -b 64 --resample 22.05 "$tmp/s22.wav" "$out/stereo22.mp3"
+
+# Files joined end to end, as `cat` joins them: each part keeps its own info frame (with its own
+# length, delay and padding), and the format may change at the join.
+cat "$out/stereo44_tag.mp3" "$out/vbr44.mp3" >"$out/joined44.mp3"            # same format, two info frames
+cat "$out/mono44.mp3" "$out/stereo44_tag.mp3" >"$out/mono_then_stereo.mp3"   # the channel count changes
+cat "$out/stereo44_tag.mp3" "$out/stereo22.mp3" >"$out/rate44_then_22.mp3"   # the sample rate changes
+
+# The fuzz target's seeds of the same kinds, small enough for its bound on input size (8 KiB):
+# parts of a fifth of a second.
+seeds=tests/fuzz/mp3_seeds
+mkdir -p "$seeds"
+synth 44100 2 0.2 "$tmp/short_s44.wav"
+synth 44100 1 0.2 "$tmp/short_m44.wav"
+synth 22050 2 0.2 "$tmp/short_s22.wav"
+lame --quiet -b 96 --resample 44.1 "$tmp/short_s44.wav" "$tmp/short_s44.mp3"
+lame --quiet -V 5 --resample 44.1 "$tmp/short_s44.wav" "$tmp/short_vbr44.mp3"
+lame --quiet -b 64 --resample 44.1 "$tmp/short_m44.wav" "$tmp/short_m44.mp3"
+lame --quiet -b 64 --resample 22.05 "$tmp/short_s22.wav" "$tmp/short_s22.mp3"
+cp "$tmp/short_s44.mp3" "$seeds/stereo44.mp3"
+cat "$tmp/short_s44.mp3" "$tmp/short_vbr44.mp3" >"$seeds/joined44.mp3"
+cat "$tmp/short_m44.mp3" "$tmp/short_s44.mp3" >"$seeds/mono_then_stereo.mp3"
+cat "$tmp/short_s44.mp3" "$tmp/short_s22.mp3" >"$seeds/rate44_then_22.mp3"
+cat "$tmp/short_s22.mp3" "$tmp/short_m44.mp3" "$tmp/short_s44.mp3" >"$seeds/three_formats.mp3"
+ls -l "$seeds"
 ls -l "$out"/*.mp3

@@ -1,6 +1,7 @@
 // PNG output through libpng for the tools.
 
 #include "tools/png_write.h"
+#include "platform/printable.h"
 
 #include <png.h>
 
@@ -59,12 +60,14 @@ bool WriteToFile(FILE *file, int width, int height, int channels, const unsigned
 bool WritePngFile(const char *path, int width, int height, int channels, const unsigned char *pixels)
 {
     if (width < 1 || height < 1 || (channels != 3 && channels != 4) || !pixels) {
-        fprintf(stderr, "%s: nothing to write (%d x %d, %d channels)\n", path, width, height, channels);
+        fprintf(stderr, "%s: %s: nothing to write (%d x %d, %d channels)\n", program_invocation_short_name,
+                PrintableName(path).c_str(), width, height, channels);
         return false;
     }
     FILE *file = fopen(path, "wb");
     if (!file) {
-        fprintf(stderr, "%s: cannot be written: %s\n", path, strerror(errno));
+        fprintf(stderr, "%s: %s: cannot be written: %s\n", program_invocation_short_name, PrintableName(path).c_str(),
+                strerror(errno));
         return false;
     }
     char error[200] = "";
@@ -74,7 +77,7 @@ bool WritePngFile(const char *path, int width, int height, int channels, const u
         written = false;
     }
     if (!written) {
-        fprintf(stderr, "%s: writing failed: %s\n", path, error);
+        fprintf(stderr, "%s: %s: writing failed: %s\n", program_invocation_short_name, PrintableName(path).c_str(), error);
         remove(path);
     }
     return written;

@@ -8,7 +8,7 @@
 // Writes width × height pixels of `channels` bytes (3: RGB, 4: RGBA), the top row first, to
 // path at the highest compression, with no time or text chunks, so that the same pixels give
 // the same bytes. False after a failure, which has been reported on standard error with the
-// path; a partly written file is removed.
+// program's name and the path; a partly written file is removed.
 bool WritePngFile(const char *path, int width, int height, int channels, const unsigned char *pixels);
 
 #endif

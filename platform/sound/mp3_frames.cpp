@@ -128,3 +128,74 @@ bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, c
     *why = "";
     return true;
 }
+
+namespace {
+
+// The length of a well-formed ID3v2 tag at p[0..left), footer included; 0 when there is none.
+size_t Id3TagBytes(const unsigned char *p, size_t left)
+{
+    if (left < 10 || memcmp(p, "ID3", 3) != 0 || p[3] == 0xff || p[4] == 0xff || ((p[6] | p[7] | p[8] | p[9]) & 0x80))
+        return 0;
+    size_t tag = 10 + (size_t(p[6]) << 21 | size_t(p[7]) << 14 | size_t(p[8]) << 7 | p[9]) + ((p[5] & 0x10) ? 10 : 0);
+    return tag <= left ? tag : 0;
+}
+
+bool SameFormat(const Header &a, const Header &b)
+{
+    return a.version == b.version && a.rate == b.rate && a.channels == b.channels;
+}
+
+// Whether a frame of its own format begins at `at`: it fits, and the data ends or another frame
+// of the same format (or an ID3v2 tag) follows it.
+bool ConfirmedFrame(const unsigned char *data, size_t size, size_t at, Header *header)
+{
+    if (at + 4 > size || !ReadHeader(data + at, header) || size - at < size_t(header->bytes))
+        return false;
+    const size_t after = at + size_t(header->bytes);
+    Header next;
+    return after + 4 > size || Id3TagBytes(data + after, size - after) > 0
+           || (ReadHeader(data + after, &next) && SameFormat(next, *header));
+}
+
+} // namespace
+
+std::vector<size_t> FindMp3Parts(const unsigned char *data, size_t size)
+{
+    std::vector<size_t> starts(1, 0);
+    size_t at = Id3TagBytes(data, size);
+    Header format = {};
+    bool inAudio = false;  // a confirmed frame has been seen in this part
+    bool searching = true; // the last bytes were no frame: the next one must be confirmed
+    while (at + 4 <= size) {
+        const size_t tag = Id3TagBytes(data + at, size - at);
+        Header header;
+        if (tag > 0) {
+            if (inAudio)
+                starts.push_back(at);
+            inAudio = false;
+            searching = true;
+            at += tag;
+            continue;
+        }
+        if (!ReadHeader(data + at, &header) || size - at < size_t(header.bytes)) {
+            at++;  // not a frame: search on for one
+            searching = true;
+            continue;
+        }
+        int delay, padding;
+        const bool info = ReadInfoFrame(data + at, header, &delay, &padding);
+        if (searching || !inAudio || !SameFormat(header, format) || info) {
+            if (!ConfirmedFrame(data, size, at, &header)) {
+                at++;
+                continue;
+            }
+            if (inAudio && (info || !SameFormat(header, format)))
+                starts.push_back(at);
+            format = header;
+            inAudio = true;
+            searching = false;
+        }
+        at += size_t(header.bytes);
+    }
+    return starts;
+}

@@ -29,4 +29,10 @@ struct Mp3Frames {
 // from a LAME info frame. False when there is no such frame (then `why` says so, in words).
 bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, const char **why);
 
+// Where the files joined end to end in data[0..size) begin, as `cat` joins them: the first part
+// begins at 0; a later one at an ID3v2 tag, an info frame, or a frame of another version, rate or
+// channel count that the next frame confirms, after the first layer III frame. A decoder gives
+// each part its own format, delay and padding. Bytes that are no frame stay in their part.
+std::vector<size_t> FindMp3Parts(const unsigned char *data, size_t size);
+
 #endif

@@ -1,6 +1,9 @@
-// MP3 decoding from memory with libmpg123; other sample rates resampled with libsyn123.
+// MP3 decoding from memory with libmpg123, files joined end to end one after the other; other
+// sample rates resampled with libsyn123.
 
 #include "platform/sound/mp3_stream.h"
+
+#include "platform/sound/mp3_frames.h"
 
 #include <math.h>
 #include <stdio.h>
@@ -15,13 +18,17 @@ namespace {
 // Input frames asked of the decoder at a time: two MPEG-1 layer III frames.
 const int ChunkInputFrames = 2304;
 
+// An output length not known without a scan: the part plays until its decoder ends.
+const int64_t UnknownLength = INT64_MAX / 4;
+
 mpg123_ssize_t ReadBlock(void *handle, void *buffer, size_t count)
 {
     Mp3Stream *stream = static_cast<Mp3Stream *>(handle);
-    size_t left = stream->size - stream->cursor;
+    const Mp3Part &part = stream->parts[stream->part];
+    size_t left = part.size - stream->cursor;
     if (count > left)
         count = left;
-    memcpy(buffer, stream->data + stream->cursor, count);
+    memcpy(buffer, stream->data + part.start + stream->cursor, count);
     stream->cursor += count;
     if (stream->cursor > stream->furthest)
         stream->furthest = stream->cursor;
@@ -31,26 +38,28 @@ mpg123_ssize_t ReadBlock(void *handle, void *buffer, size_t count)
 off_t SeekBlock(void *handle, off_t offset, int whence)
 {
     Mp3Stream *stream = static_cast<Mp3Stream *>(handle);
+    const off_t size = off_t(stream->parts[stream->part].size);
     off_t base;
     switch (whence) {
     case SEEK_SET: base = 0; break;
     case SEEK_CUR: base = off_t(stream->cursor); break;
-    case SEEK_END: base = off_t(stream->size); break;
+    case SEEK_END: base = size; break;
     default: return -1;
     }
-    if (offset < -base || offset > off_t(stream->size) - base)
+    if (offset < -base || offset > size - base)
         return -1;
     stream->cursor = size_t(base + offset);
     return off_t(stream->cursor);
 }
 
-// Opens the block with the decoder allowed only `encoding`, at every rate the file may have
-// (mpg123 applies a format table at the start of a track, so a change needs a fresh open).
+// Opens the open part's bytes with the decoder allowed only `encoding`, at every rate the file may
+// have (mpg123 applies a format table at the start of a track, so a change needs a fresh open).
 bool OpenDecoder(Mp3Stream *stream, int encoding, long *rate, int *channels)
 {
     mpg123_handle *decoder = stream->decoder;
     mpg123_close(decoder);
     stream->cursor = 0;
+    stream->furthest = 0;
     mpg123_format_none(decoder);
     const long *rates;
     size_t rateCount;
@@ -64,6 +73,55 @@ bool OpenDecoder(Mp3Stream *stream, int encoding, long *rate, int *channels)
     return gotEncoding == encoding && (*channels == 1 || *channels == 2) && *rate > 0;
 }
 
+char partError[160];
+
+// Opens part `index` in the decoder: 16-bit at the output rate, float for the resampler at any
+// other. Null when it opened, else why not, in words.
+const char *OpenPart(Mp3Stream *stream, int index)
+{
+    stream->part = index;
+    stream->partDone = 0;
+    stream->partEnded = false;
+    stream->pendingStart = stream->pendingCount = 0;
+    long rate = 0;
+    int channels = 0;
+    if (!OpenDecoder(stream, MPG123_ENC_SIGNED_16, &rate, &channels))
+        return "no MPEG audio found";
+    mpg123_frameinfo frame = {};
+    if (mpg123_info(stream->decoder, &frame) != MPG123_OK || frame.layer != 3) {
+        snprintf(partError, sizeof partError, "MPEG layer %d audio, not MP3", frame.layer);
+        return partError;
+    }
+    stream->bitrate = frame.bitrate;
+    if (rate != stream->outputRate) {
+        long floatRate = 0;
+        int floatChannels = 0;
+        if (!OpenDecoder(stream, MPG123_ENC_FLOAT_32, &floatRate, &floatChannels) || floatRate != rate
+            || floatChannels != channels)
+            return "no MPEG audio found";
+    }
+    stream->inputRate = rate;
+    stream->inputChannels = channels;
+    return nullptr;
+}
+
+bool SetUpResampler(Mp3Stream *stream)
+{
+    // A setup with all zeros clears the filter history; the second sets the ratio anew.
+    syn123_setup_resample(stream->resampler, 0, 0, 0, 0, 0);
+    return syn123_setup_resample(stream->resampler, stream->inputRate, stream->outputRate, 2, 0, 0) == SYN123_OK;
+}
+
+// Opens part `index` for playing, in the format its first open found; false when it does not open
+// so again.
+bool StartPart(Mp3Stream *stream, int index)
+{
+    const Mp3Part &part = stream->parts[index];
+    if (OpenPart(stream, index) || stream->inputRate != part.rate || stream->inputChannels != part.channels)
+        return false;
+    return stream->inputRate == stream->outputRate || SetUpResampler(stream);
+}
+
 short ToSample(float value)
 {
     float scaled = value * 32768.0f;
@@ -74,52 +132,75 @@ short ToSample(float value)
     return short(lrintf(scaled));
 }
 
-// Decodes the next chunk into `pending`; marks the stream ended when nothing more comes.
+// Moves on to the next part, or ends the stream after the last.
+void NextPart(Mp3Stream *stream)
+{
+    if (stream->part + 1 >= stream->partCount || !StartPart(stream, stream->part + 1))
+        stream->ended = true;
+}
+
+// Decodes the next chunk of the open part into `pending`: its audio, cut at the part's length;
+// then silence up to that length where a scanned part's decoder gave less; then the next part.
 void DecodeChunk(Mp3Stream *stream)
 {
     stream->pendingStart = 0;
     stream->pendingCount = 0;
+    const Mp3Part &part = stream->parts[stream->part];
+    const int64_t left = part.outputLength - stream->partDone;
+    if (left <= 0) {
+        NextPart(stream);
+        return;
+    }
+    if (stream->partEnded) {
+        if (part.outputLength == UnknownLength || !stream->scanned) {
+            NextPart(stream);
+            return;
+        }
+        stream->pendingCount = int(left < stream->pendingCapacity ? left : stream->pendingCapacity);
+        memset(stream->pending, 0, size_t(stream->pendingCount) * 2 * sizeof(short));
+        stream->partDone += stream->pendingCount;
+        return;
+    }
+    const int channels = stream->inputChannels;
+    const bool resampled = stream->inputRate != stream->outputRate;
+    const size_t chunkBytes = size_t(ChunkInputFrames) * size_t(channels) * (resampled ? 4 : 2);
     size_t got = 0;
-    int result = mpg123_read(stream->decoder, stream->decodeBuffer, stream->decodeBytes, &got);
-    // The end, or data the decoder cannot get past, or one that keeps giving nothing: what
-    // follows is silence.
+    int result = mpg123_read(stream->decoder, stream->decodeBuffer, chunkBytes, &got);
+    // The end, or data the decoder cannot get past, or one that keeps giving nothing: the part
+    // ends here.
     stream->emptyReads = got == 0 ? stream->emptyReads + 1 : 0;
     if ((result != MPG123_OK && result != MPG123_NEW_FORMAT && got == 0) || stream->emptyReads > 8) {
-        stream->ended = true;
+        stream->partEnded = true;
+        stream->emptyReads = 0;
         return;
     }
-    int channels = stream->inputChannels;
-    if (!stream->resampler) {
-        int frames = int(got / (2 * size_t(channels)));
+    int made;
+    if (!resampled) {
+        made = int(got / (2 * size_t(channels)));
         const short *in = reinterpret_cast<const short *>(stream->decodeBuffer);
         if (channels == 2) {
-            memcpy(stream->pending, in, size_t(frames) * 2 * sizeof(short));
+            memcpy(stream->pending, in, size_t(made) * 2 * sizeof(short));
         } else {
-            for (int i = 0; i < frames; i++)
+            for (int i = 0; i < made; i++)
                 stream->pending[2 * i] = stream->pending[2 * i + 1] = in[i];
         }
-        stream->pendingCount = frames;
-        return;
-    }
-    int frames = int(got / (4 * size_t(channels)));
-    const float *in = reinterpret_cast<const float *>(stream->decodeBuffer);
-    if (channels == 2) {
-        memcpy(stream->stereoIn, in, size_t(frames) * 2 * sizeof(float));
     } else {
-        for (int i = 0; i < frames; i++)
-            stream->stereoIn[2 * i] = stream->stereoIn[2 * i + 1] = in[i];
+        int frames = int(got / (4 * size_t(channels)));
+        const float *in = reinterpret_cast<const float *>(stream->decodeBuffer);
+        if (channels == 2) {
+            memcpy(stream->stereoIn, in, size_t(frames) * 2 * sizeof(float));
+        } else {
+            for (int i = 0; i < frames; i++)
+                stream->stereoIn[2 * i] = stream->stereoIn[2 * i + 1] = in[i];
+        }
+        made = int(syn123_resample(stream->resampler, stream->stereoOut, stream->stereoIn, size_t(frames)));
+        for (size_t i = 0; i < 2 * size_t(made); i++)
+            stream->pending[i] = ToSample(stream->stereoOut[i]);
     }
-    size_t made = syn123_resample(stream->resampler, stream->stereoOut, stream->stereoIn, size_t(frames));
-    for (size_t i = 0; i < 2 * made; i++)
-        stream->pending[i] = ToSample(stream->stereoOut[i]);
-    stream->pendingCount = int(made);
-}
-
-bool SetUpResampler(Mp3Stream *stream)
-{
-    // A setup with all zeros clears the filter history; the second sets the ratio anew.
-    syn123_setup_resample(stream->resampler, 0, 0, 0, 0, 0);
-    return syn123_setup_resample(stream->resampler, stream->inputRate, stream->outputRate, 2, 0, 0) == SYN123_OK;
+    if (made > left)
+        made = int(left);
+    stream->pendingCount = made;
+    stream->partDone += made;
 }
 
 } // namespace
@@ -140,10 +221,6 @@ bool OpenFailed(Mp3Stream *stream, const char *what, mpg123_handle *decoder)
     Mp3Close(stream);
     return false;
 }
-
-} // namespace
-
-namespace {
 
 // Whether the data's first frame carries a length of the whole stream (a Xing, Info or VBRI
 // header), after any ID3v2 tag.
@@ -168,26 +245,33 @@ void FormatMinutes(char *out, size_t outSize, int64_t ms)
     snprintf(out, outSize, "%lld:%02lld", (long long)(ms / 60000), (long long)(ms / 1000 % 60));
 }
 
-// After the scan: the audio stops early when the decoder gave up with a second or more of the
-// data unread, or when it found a second or more less than the header announced.
-void NoteDamage(Mp3Stream *stream, off_t announced, int kilobitsPerSecond)
+// Bytes of a second of audio at `kilobitsPerSecond`.
+size_t SecondOfData(int kilobitsPerSecond)
+{
+    return size_t(kilobitsPerSecond > 0 ? kilobitsPerSecond : 8) * 125;
+}
+
+// After the scan of the open part: its audio stops early when the decoder gave up with a second or
+// more of the part unread, or when it found a second or more less than its header announced. The
+// damage frame is then where the part's audio ends.
+void NoteDamage(Mp3Stream *stream, off_t announced)
 {
     const off_t scanned = mpg123_length(stream->decoder);
     if (scanned < 0)
         return;
-    const size_t secondOfData = size_t(kilobitsPerSecond > 0 ? kilobitsPerSecond : 8) * 125;
+    const Mp3Part &part = stream->parts[stream->part];
     // The reader's end of data is what a cut-short file gives; its own words say no more.
     const int code = mpg123_errcode(stream->decoder);
     const bool told = code != MPG123_OK && code != MPG123_ERR && code != MPG123_ERR_READER;
-    const bool unread = stream->size - stream->furthest >= secondOfData;
-    const bool cutShort = announced > scanned + off_t(stream->inputRate) && AnnouncesLength(stream->data, stream->size);
+    const bool unread = part.size - stream->furthest >= SecondOfData(stream->bitrate);
+    const bool cutShort = announced > scanned + off_t(stream->inputRate) && AnnouncesLength(stream->data + part.start, part.size);
     if (!unread && !cutShort)
         return;
     if (told) {
         snprintf(stream->damageWords, sizeof stream->damageWords, "%s", mpg123_plain_strerror(code));
     } else if (code == MPG123_OK) {
         // Nothing went wrong in the decoder's eyes: it stopped at a frame of another layer, rate
-        // or channel count, which it does not take inside one stream.
+        // or channel count that does not begin a file of its own.
         snprintf(stream->damageWords, sizeof stream->damageWords, "a frame in another format ends the audio");
     } else if (cutShort) {
         char length[32];
@@ -197,7 +281,7 @@ void NoteDamage(Mp3Stream *stream, off_t announced, int kilobitsPerSecond)
     } else {
         snprintf(stream->damageWords, sizeof stream->damageWords, "no more audio in the rest of the data");
     }
-    stream->damageFrame = int64_t(scanned) * stream->outputRate / stream->inputRate;
+    stream->damageFrame = part.outputStart + int64_t(scanned) * stream->outputRate / stream->inputRate;
 }
 
 } // namespace
@@ -217,63 +301,103 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     stream->data = static_cast<const unsigned char *>(data);
     stream->size = size;
     stream->outputRate = outputRate;
+    stream->scanned = scan;
+    stream->damageFrame = -1;
+
+    const std::vector<size_t> starts = FindMp3Parts(stream->data, size);
+    stream->parts = static_cast<Mp3Part *>(calloc(starts.size(), sizeof(Mp3Part)));
+    if (!stream->parts)
+        return OpenFailed(stream, "out of memory", nullptr);
+    for (size_t i = 0; i < starts.size(); i++) {
+        stream->parts[i].start = starts[i];
+        stream->parts[i].size = (i + 1 < starts.size() ? starts[i + 1] : size) - starts[i];
+    }
+    stream->partCount = int(starts.size());
 
     stream->decoder = mpg123_new(nullptr, nullptr);
     if (!stream->decoder)
         return OpenFailed(stream, "the decoder could not be made", nullptr);
     mpg123_handle *decoder = stream->decoder;
     // Quiet: the library prints nothing. Gapless: position 0 is the first sample of the music.
-    // One format for the whole stream: a frame of another layer, rate or channel count ends the
+    // One format a part: a frame of another layer, rate or channel count inside a part ends the
     // music, as damage does (the layer 1 and 2 decoders print on standard error, quiet or not).
     // No automatic resampling: its drop-sample method is replaced by syn123's filter.
     mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_NO_FRANKENSTEIN, 0.0);
     mpg123_param(decoder, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0.0);
-    long rate = 0;
-    int channels = 0;
-    if (mpg123_replace_reader_handle(decoder, ReadBlock, SeekBlock, nullptr) != MPG123_OK
-        || !OpenDecoder(stream, MPG123_ENC_SIGNED_16, &rate, &channels)) {
-        return OpenFailed(stream, "no MPEG audio found", stream->decoder);
-    }
-    stream->inputRate = rate;
-    stream->inputChannels = channels;
-    mpg123_frameinfo frame = {};
-    if (mpg123_info(decoder, &frame) != MPG123_OK || frame.layer != 3) {
-        char what[80];
-        snprintf(what, sizeof what, "MPEG layer %d audio, not MP3", frame.layer);
-        return OpenFailed(stream, what, nullptr);
-    }
-    stream->damageFrame = -1;
+    if (mpg123_replace_reader_handle(decoder, ReadBlock, SeekBlock, nullptr) != MPG123_OK)
+        return OpenFailed(stream, "no MPEG audio found", decoder);
 
-    int bytesPerSample = 2;
-    if (rate != outputRate) {
-        if (!OpenDecoder(stream, MPG123_ENC_FLOAT_32, &rate, &channels) || rate != stream->inputRate
-            || channels != stream->inputChannels) {
-            return OpenFailed(stream, "no MPEG audio found", stream->decoder);
+    // Each part opened (and scanned) in turn; a part that does not open, or damage, ends the music.
+    int64_t at = 0;
+    size_t chunkOutput = ChunkInputFrames;
+    bool resampling = false;
+    int lastBitrate = 0;
+    for (int index = 0; index < stream->partCount; index++) {
+        Mp3Part &part = stream->parts[index];
+        if (const char *why = OpenPart(stream, index)) {
+            if (index == 0)
+                return OpenFailed(stream, why, why == partError ? nullptr : decoder);
+            if (scan && part.size >= SecondOfData(lastBitrate)) {
+                snprintf(stream->damageWords, sizeof stream->damageWords, "%s", why);
+                stream->damageFrame = at;
+            }
+            stream->partCount = index;
+            break;
         }
-        bytesPerSample = 4;
+        lastBitrate = stream->bitrate;
+        part.rate = stream->inputRate;
+        part.channels = stream->inputChannels;
+        part.outputStart = at;
+        const off_t announced = mpg123_length(decoder);
+        if (scan && mpg123_scan(decoder) != MPG123_OK) {
+            if (index == 0)
+                return OpenFailed(stream, "damaged", decoder);
+            snprintf(stream->damageWords, sizeof stream->damageWords, "damaged");
+            stream->damageFrame = at;
+            stream->partCount = index;
+            break;
+        }
+        const off_t length = mpg123_length(decoder);
+        part.outputLength = length < 0 ? UnknownLength : int64_t(length) * outputRate / part.rate;
+        if (part.rate != outputRate) {
+            resampling = true;
+            size_t most = syn123_resample_count(part.rate, outputRate, ChunkInputFrames);
+            if (most == 0)
+                return OpenFailed(stream, "the resampler could not be set up", nullptr);
+            if (most > chunkOutput)
+                chunkOutput = most;
+        }
+        if (scan) {
+            NoteDamage(stream, announced);
+            if (stream->damageFrame >= 0) {
+                part.outputLength = stream->damageFrame - at;
+                stream->partCount = index + 1;
+                break;
+            }
+        }
+        if (part.outputLength == UnknownLength) {
+            stream->partCount = index + 1;  // its end is where its decoder ends
+            break;
+        }
+        at += part.outputLength;
+    }
+
+    if (resampling) {
         stream->resampler = syn123_new(outputRate, 2, MPG123_ENC_FLOAT_32, 0, nullptr);
-        size_t maxOut = syn123_resample_count(rate, outputRate, ChunkInputFrames);
         stream->stereoIn = static_cast<float *>(malloc(ChunkInputFrames * 2 * sizeof(float)));
-        stream->stereoOut = static_cast<float *>(malloc(maxOut * 2 * sizeof(float)));
-        stream->pendingCapacity = int(maxOut);
-        if (!stream->resampler || maxOut == 0 || !stream->stereoIn || !stream->stereoOut || !SetUpResampler(stream)) {
+        stream->stereoOut = static_cast<float *>(malloc(chunkOutput * 2 * sizeof(float)));
+        if (!stream->resampler || !stream->stereoIn || !stream->stereoOut)
             return OpenFailed(stream, "the resampler could not be set up", nullptr);
-        }
-    } else {
-        stream->pendingCapacity = ChunkInputFrames;
     }
-    stream->decodeBytes = size_t(ChunkInputFrames) * size_t(channels) * size_t(bytesPerSample);
-    stream->decodeBuffer = static_cast<unsigned char *>(malloc(stream->decodeBytes));
-    stream->pending = static_cast<short *>(malloc(size_t(stream->pendingCapacity) * 2 * sizeof(short)));
-    if (!stream->decodeBuffer || !stream->pending) {
+    stream->pendingCapacity = int(chunkOutput);
+    stream->decodeBuffer = static_cast<unsigned char *>(malloc(size_t(ChunkInputFrames) * 2 * sizeof(float)));
+    stream->pending = static_cast<short *>(malloc(chunkOutput * 2 * sizeof(short)));
+    if (!stream->decodeBuffer || !stream->pending)
         return OpenFailed(stream, "out of memory", nullptr);
-    }
-    const off_t announced = mpg123_length(decoder);
-    if (scan && mpg123_scan(decoder) != MPG123_OK) {
-        return OpenFailed(stream, "damaged", stream->decoder);
-    }
-    if (scan)
-        NoteDamage(stream, announced, frame.bitrate);
+    // A single part stays open as scanned, its seek index kept; else the first opens again.
+    if (stream->part != 0 ? !StartPart(stream, 0)
+                          : stream->inputRate != outputRate && !SetUpResampler(stream))
+        return OpenFailed(stream, "the resampler could not be set up", nullptr);
     return true;
 }
 
@@ -305,16 +429,24 @@ void Mp3Seek(Mp3Stream *stream, int64_t frame)
     stream->pendingCount = 0;
     if (frame < 0)
         frame = 0;
-    int64_t sample = frame;
-    if (stream->resampler)
-        sample = frame * stream->inputRate / stream->outputRate;
-    off_t length = mpg123_length(stream->decoder);
-    if (length >= 0 && sample >= int64_t(length)) {
+    int index = stream->partCount - 1;
+    while (index > 0 && stream->parts[index].outputStart > frame)
+        index--;
+    const Mp3Part &part = stream->parts[index];
+    if (frame - part.outputStart >= part.outputLength) {
         stream->ended = true;
         return;
     }
+    if (index != stream->part && !StartPart(stream, index)) {
+        stream->ended = true;
+        return;
+    }
+    const int64_t sample = (frame - part.outputStart) * part.rate / stream->outputRate;
+    stream->partDone = frame - part.outputStart;
+    stream->partEnded = false;
+    stream->emptyReads = 0;
     stream->ended = mpg123_seek(stream->decoder, off_t(sample), SEEK_SET) < 0;
-    if (stream->resampler && !SetUpResampler(stream))
+    if (part.rate != stream->outputRate && !SetUpResampler(stream))
         stream->ended = true;
 }
 
@@ -324,6 +456,7 @@ void Mp3Close(Mp3Stream *stream)
         mpg123_delete(stream->decoder);
     if (stream->resampler)
         syn123_del(stream->resampler);
+    free(stream->parts);
     free(stream->decodeBuffer);
     free(stream->stereoIn);
     free(stream->stereoOut);

@@ -9,33 +9,49 @@
 struct mpg123_handle_struct;
 struct syn123_struct;
 
+// One of the files joined end to end in the block, decoded in its own format.
+struct Mp3Part {
+    size_t start, size;         // its bytes in the block
+    long rate;
+    int channels;
+    int64_t outputStart;        // its first output frame
+    int64_t outputLength;       // its output frames
+};
+
 struct Mp3Stream {
     mpg123_handle_struct *decoder;
-    syn123_struct *resampler;   // null when the file's rate is the output rate
+    syn123_struct *resampler;   // null when every part's rate is the output rate
     const unsigned char *data;  // the caller's block, never copied
     size_t size;
-    size_t cursor;              // the decoder's read position in the block
-    size_t furthest;            // the furthest the decoder has read
-    long inputRate;
+    Mp3Part *parts;             // in order; the last one ends the music
+    int partCount;
+    int part;                   // the part the decoder has open
+    int64_t partDone;           // output frames of that part given so far
+    size_t cursor;              // the decoder's read position in the part
+    size_t furthest;            // the furthest the decoder has read in it
+    long inputRate;             // the open part's
     int inputChannels;
     long outputRate;
+    int bitrate;                // kbit/s of the open part's first frame
+    bool scanned;               // opened with a scan: every part's length is exact
+    bool partEnded;             // the open part's decoder has given all it has
     bool ended;                 // no more audio: the rest is silence
     int64_t damageFrame;        // output frame where the audio stops early; -1 when it does not
     char damageWords[160];      // why it stops there, in words
     int emptyReads;             // decoder calls in a row that gave no audio
 
     // One decoded chunk, already in output format, and how much of it is taken.
-    unsigned char *decodeBuffer;  // the decoder's output, 16-bit or float by `resampler`
-    size_t decodeBytes;
+    unsigned char *decodeBuffer;  // the decoder's output: 16-bit at the output rate, else float
     float *stereoIn;              // float input of the resampler
     float *stereoOut;             // float output of the resampler
     short *pending;               // 16-bit stereo at the output rate
     int pendingCapacity, pendingStart, pendingCount;
 };
 
-// Opens the MP3 in data[0..size) for output at `outputRate`; `scan` reads it through once for an
-// exact length and exact seeks, and notes in damageFrame where the audio stops early (damage the
-// decoder cannot get past, or data that ends before the length its header announces). Allocates
+// Opens the MP3 in data[0..size) for output at `outputRate`, files joined end to end played one
+// after the other, each in its own format; `scan` reads it through once for an exact length and
+// exact seeks, and notes in damageFrame where the audio stops early (damage the decoder cannot get
+// past, or data that ends before the length its header announces). Allocates
 // every buffer decoding will need. False (and nothing held) when the data holds no MPEG layer 3
 // audio or memory runs out.
 bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, bool scan);

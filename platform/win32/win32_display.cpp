@@ -116,8 +116,19 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags)
     bool checkBits = (mode->dmFields & DM_BITSPERPEL) != 0;
     SDL_DisplayMode found;
     bool pretended = false;
-    if (!DisplayOffers(width, height, mode->dmBitsPerPel, checkBits, &found, &pretended))
-        return DISP_CHANGE_BADMODE;
+    if (!DisplayOffers(width, height, mode->dmBitsPerPel, checkBits, &found, &pretended)) {
+        // A mode the display lacks is emulated: the window covers the monitor in its own mode and
+        // shows the picture scaled, which needs framebuffer objects. Colour depths the picture
+        // can have only.
+        const DWORD bits = mode->dmBitsPerPel;
+        const bool depthKnown = !checkBits || bits == 16 || bits == 24 || bits == 32;
+        if (win32.noEmulation || !depthKnown || width == 0 || height == 0 || width > 16384 || height > 16384
+            || !GlCanScalePicture())
+            return DISP_CHANGE_BADMODE;
+        found = desktop;
+        found.w = int(width);
+        found.h = int(height);
+    }
     if (flags & CDS_TEST)
         return DISP_CHANGE_SUCCESSFUL;
     win32.modeChanged = true;

@@ -232,6 +232,29 @@ void DropPicture(int slot)
     w.pictureContext = NULL;
 }
 
+bool GlCanScalePicture()
+{
+    if (win32.canScale != 0)
+        return win32.canScale > 0;
+    if (!win32.videoReady)
+        return false;
+    SDL_Window *window = SDL_GL_GetCurrentWindow();
+    SDL_GLContext context = SDL_GL_GetCurrentContext();
+    bool can = false;
+    if (SDL_Window *probe = MakeSdlWindow("", 0, 0, 1, 1, SDL_WINDOW_BORDERLESS, DefaultAttribs)) {
+        if (SDL_GLContext own = SDL_GL_CreateContext(probe)) {
+            FramebufferCalls gl;
+            can = LoadFramebufferCalls(&gl);
+            SDL_GL_MakeCurrent(window, context);
+            SDL_GL_DeleteContext(own);
+        }
+        SDL_DestroyWindow(probe);
+    }
+    SDL_GL_MakeCurrent(window, context);
+    win32.canScale = can ? 1 : -1;
+    return can;
+}
+
 void ChangeModeForReal(int slot)
 {
     Window &w = win32.windows[slot];

@@ -95,6 +95,7 @@ struct Win32State {
     int quitCode;
     bool modeChanged, modePretended;
     SDL_DisplayMode mode;
+    int canScale;            // whether the GL can scale a picture: 0 not yet known, 1 yes, -1 no
     int cursorCount;
     HWND focus;
     GlAttribs lastAttribs;
@@ -110,6 +111,7 @@ struct Win32State {
     std::vector<int> scriptedAnswers;
     std::vector<SeamMessageBox> boxes;
     std::vector<SDL_DisplayMode> offeredModes;
+    bool noEmulation;        // modes the display lacks are refused, as where the GL cannot scale
     void (*peekHook)(int);
     int peekCalls;
     // The call log of the test seam, kept only once a test has reset the seam, so that the
@@ -162,7 +164,8 @@ int SlotOf(H handle, HandleKind kind)
 HWND WindowHandle(int slot);
 
 // Starts SDL video on first use; whether there is a screen (or a screenless driver was asked
-// for). Installs the handlers of SIGINT, SIGTERM and SIGHUP.
+// for). Installs the handlers of SIGINT, SIGTERM and SIGHUP; a request one of them makes that the
+// loop has not taken up (turned into WM_CLOSE) within 5 s ends the program by that signal.
 bool EnsureVideo();
 // After a signal ended a message box: releases the layer's windows, contexts and display mode and
 // ends the process with status 0, as a close request would end the program.
@@ -196,6 +199,9 @@ SDL_Window *MakeSdlWindow(const char *title, int x, int y, int w, int h, Uint32 
 void DropPicture(int slot);
 // A fullscreen window that cannot be scaled takes the display mode it asked for, as a real change.
 void ChangeModeForReal(int slot);
+// Whether the GL has framebuffer objects to draw a picture in and scale it, so that any mode can
+// be emulated; found once, with a hidden window and context of its own. False without video.
+bool GlCanScalePicture();
 
 // Display modes and the screen saver (win32_display.cpp).
 bool AskScreenSaver(int slot);

@@ -76,6 +76,19 @@ void NoteForkedChild()
         *boxChild = getpid();
 }
 
+// A request to end that the loop has not taken up after this long (a display connection that no
+// longer answers, a call that never returns) ends the program by the signal itself.
+const unsigned SignalGraceSeconds = 5;
+
+void EndByPendingSignal(int)
+{
+    const int sig = pendingInterrupt;
+    if (!sig || win32.boxShowing)
+        return;  // taken up in time, or a message box that ends the program itself
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
 void HandleSignal(int sig)
 {
     if (getpid() != layerProcess)
@@ -94,6 +107,7 @@ void HandleSignal(int sig)
         return;
     }
     pendingInterrupt = sig;
+    alarm(SignalGraceSeconds);
 }
 
 void InstallSignalHandlers()
@@ -111,6 +125,11 @@ void InstallSignalHandlers()
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr); // the terminal went away: end as cleanly as on SIGTERM
+    struct sigaction grace = {};
+    grace.sa_handler = EndByPendingSignal;
+    sigemptyset(&grace.sa_mask);
+    grace.sa_flags = SA_RESTART;
+    sigaction(SIGALRM, &grace, nullptr);
 }
 
 // Whether `name` is one of the comma-separated drivers SDL_VIDEODRIVER asks for.

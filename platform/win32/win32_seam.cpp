@@ -59,6 +59,7 @@ void Seam_Reset()
     win32.scriptedAnswers.clear();
     win32.boxes.clear();
     win32.offeredModes.clear();
+    win32.noEmulation = false;
     win32.peekHook = NULL;
     win32.peekCalls = 0;
     win32.callLog.clear();
@@ -96,6 +97,8 @@ void Seam_OfferDisplayMode(int width, int height, int bitsPerPixel)
     m.format = bitsPerPixel == 16 ? SDL_PIXELFORMAT_RGB565 : bitsPerPixel == 24 ? SDL_PIXELFORMAT_RGB24 : SDL_PIXELFORMAT_ARGB8888;
     win32.offeredModes.push_back(m);
 }
+
+void Seam_NoModeEmulation() { win32.noEmulation = true; }
 
 bool Seam_DisplayChanged() { return win32.modeChanged; }
 int Seam_CursorCount() { return win32.cursorCount; }

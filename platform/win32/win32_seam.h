@@ -42,6 +42,9 @@ int Seam_CallCount(const char *function);
 /* ChangeDisplaySettingsA accepts this mode too; a popup window made in it is an ordinary
    borderless window of that size that the layer reports as fullscreen. */
 void Seam_OfferDisplayMode(int width, int height, int bitsPerPixel);
+/* Until the next reset, ChangeDisplaySettingsA refuses the modes the display lacks, as where the
+   GL has no framebuffer objects to emulate them with. */
+void Seam_NoModeEmulation();
 /* Whether a display mode change is in force. */
 bool Seam_DisplayChanged();
 /* The ShowCursor counter (0 at start). */

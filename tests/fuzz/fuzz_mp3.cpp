@@ -1,6 +1,7 @@
 // libFuzzer target: the sound layer's stream open, play, render and seeks from memory, on the
 // offline output. The input is the file; its last byte also picks an exact (scanned) or a plain
-// open and where the seeks go. Anything the decoder prints on standard error is a finding too:
+// open and where the seeks go. Inputs are kept small (make fuzz sets -max_len), so that files
+// joined end to end still hold several parts. Anything the decoder prints on standard error is a finding too:
 // the layer says what goes wrong itself, in its own words.
 #include <fsound.h>
 #include <fsound_ext.h>
@@ -14,6 +15,9 @@
 #include <vector>
 
 static int errorSink = -1; // takes standard error while the layer runs
+
+// Output frames rendered after the open and after each seek: one MPEG-2 frame's worth.
+static const int RenderFrames = 576;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -38,12 +42,14 @@ static void Exercise(const uint8_t *data, size_t size, unsigned choice)
     if (stream) {
         const int channel = FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 1);
         FSOUND_SetPaused(channel, 0);
-        static short out[2 * 16384];
-        RenderSoundOffline(out, 16384);
-        const int seeks[4] = {0, -400, 1000, 60000};
+        // A few frames of audio a stretch: the decoder's work per input stays small, so that
+        // thousands of inputs a second are tried, while every stretch starts the decoder anew.
+        static short out[2 * RenderFrames];
+        RenderSoundOffline(out, RenderFrames);
+        const int seeks[4] = {0, -400, 300, 60000};
         for (int i = 0; i < 3; i++) {
             FSOUND_Stream_SetTime(stream, seeks[(choice >> (1 + 2 * i)) & 3] + int(i * 37));
-            RenderSoundOffline(out, 16384);
+            RenderSoundOffline(out, RenderFrames);
             FSOUND_Stream_GetTime(stream);
         }
         const char *words = nullptr;

@@ -65,8 +65,11 @@
  *                              [differs: the owner is ignored]
  * Display
  *   ChangeDisplaySettingsA     with a mode and CDS_FULLSCREEN: DISP_CHANGE_SUCCESSFUL when the display
- *                              offers exactly that size (and depth where SDL reports one), else
- *                              DISP_CHANGE_BADMODE; the switch happens when the popup window is shown.
+ *                              offers exactly that size (and depth where SDL reports one), or when
+ *                              the GL has framebuffer objects to emulate it (any size up to 16384 a
+ *                              side, depth 16, 24 or 32: the monitor keeps its mode and shows the
+ *                              picture scaled), else DISP_CHANGE_BADMODE; the switch happens when
+ *                              the popup window is shown.
  *                              [differs: not at once] NULL, 0 restores the desktop mode. CDS_TEST only tests.
  *   ShowCursor                 display counter as on Windows; the cursor shows while it is >= 0.
  * GDI and WGL
