@@ -37,16 +37,20 @@ wine_packages=(
 test_packages+=(x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy)
 # Weston and its Xwayland, for the test of the demo on a Wayland compositor.
 test_packages+=(weston xwayland)
+# The web build (make web) and its tests in headless Chromium: emscripten, Chromium, and node with
+# npm for the browser driver (nodesource's node brings its own npm).
+web_packages=(emscripten chromium nodejs $(command -v npm >/dev/null || echo npm))
 fuzz_packages=(
     clang libclang-rt-dev
 )
 for option in "$@"; do
     case "$option" in
-        --test) packages+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}") ;;
+        --test) packages+=("${test_packages[@]}" "${windows_packages[@]}" "${wine_packages[@]}" "${web_packages[@]}") ;;
+        --web) packages+=("${web_packages[@]}") ;;
         --windows) packages+=("${windows_packages[@]}") ;;
         --fuzz) packages+=("${fuzz_packages[@]}") ;;
         --package) packages+=("${package_packages[@]}") ;;
-        *) echo "usage: tools/setup.sh [--test] [--fuzz] [--package] [--windows]" >&2; exit 2 ;;
+        *) echo "usage: tools/setup.sh [--test] [--fuzz] [--package] [--windows] [--web]" >&2; exit 2 ;;
     esac
 done
 
