@@ -86,8 +86,33 @@ windows:
 		$(if $(CMAKE_PREFIX_PATH),-DCMAKE_PREFIX_PATH=$(CMAKE_PREFIX_PATH))
 	cmake --build build-windows -j $(JOBS)
 
+# The demo in a web page: build-web/, a static site (index.html, the page's script and style,
+# kelvo.js, kelvo.wasm, data/, the licence notices) that any static web server serves, compiled
+# with Debian's emscripten in build-wasm/. libpng and zlib are built for WebAssembly from
+# LIBPNG_SOURCE and ZLIB_SOURCE (each a folder or an archive of the library's released source).
+ZLIB_SOURCE ?=
+WEB_PORT ?= 8000
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
+.PHONY: web serve-web
+web:
+	bash tools/setup.sh --web
+	@if [ -z "$(LIBPNG_SOURCE)" ] || [ -z "$(ZLIB_SOURCE)" ]; then \
+		echo "make web: libpng and zlib are built for WebAssembly from their sources; give both:" >&2; \
+		echo "  make web LIBPNG_SOURCE=path/to/libpng-1.6.58.tar.xz ZLIB_SOURCE=path/to/zlib-1.3.1.tar.xz" >&2; \
+		echo "(a folder of each source works too; ../shared/deps holds both where this machine keeps a copy)" >&2; \
+		exit 2; fi
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B build-wasm -DCMAKE_BUILD_TYPE=Release \
+		-DLIBPNG_SOURCE=$(abspath $(LIBPNG_SOURCE)) -DZLIB_SOURCE=$(abspath $(ZLIB_SOURCE)) \
+		-DKELVO_WEB_SITE=$(CURDIR)/build-web
+	$(EMSCRIPTEN_ENV) cmake --build build-wasm -j $(JOBS)
+
+# Serves build-web/ on http://localhost:$(WEB_PORT)/ for trying the page (make web first).
+serve-web:
+	@[ -f build-web/index.html ] || { echo "make serve-web: no build-web/index.html; make web first" >&2; exit 1; }
+	node tools/serve_web.mjs build-web $(WEB_PORT)
+
 clean:
-	rm -rf build build-sanitize build-fuzz build-windows
+	rm -rf build build-sanitize build-fuzz build-windows build-wasm build-web
 
 # Installs the demo, its tools, data, desktop entry, metainfo, icons and manual pages under
 # PREFIX (programs in PREFIX/games, data in PREFIX/share/games/kelvo); DESTDIR stages it.
