@@ -36,7 +36,7 @@ build-sanitize: setup-test
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKELVO_SANITIZE=ON
 	cmake --build build-sanitize -j $(JOBS)
 
-test-plain: build-test
+test-plain: build-test web-for-tests
 	cd build && ctest --output-on-failure
 
 test-sanitize: build-sanitize
@@ -105,6 +105,18 @@ web:
 		-DLIBPNG_SOURCE=$(abspath $(LIBPNG_SOURCE)) -DZLIB_SOURCE=$(abspath $(ZLIB_SOURCE)) \
 		-DKELVO_WEB_SITE=$(CURDIR)/build-web
 	$(EMSCRIPTEN_ENV) cmake --build build-wasm -j $(JOBS)
+
+# For make test: the web build and the browser driver of its tests (npm ci in tests/web, from its
+# lock file), when LIBPNG_SOURCE and ZLIB_SOURCE are given; without them the web tests are skipped.
+.PHONY: web-for-tests web-test-deps
+web-for-tests:
+	@if [ -n "$(LIBPNG_SOURCE)" ] && [ -n "$(ZLIB_SOURCE)" ]; then $(MAKE) web web-test-deps; \
+	else echo "make test: no LIBPNG_SOURCE and ZLIB_SOURCE given, so no web build: the web tests are skipped" \
+		"(unless build-web/ is there from an earlier make web, which they then test)"; fi
+web-test-deps: tests/web/node_modules/.installed
+tests/web/node_modules/.installed: tests/web/package.json tests/web/package-lock.json
+	cd tests/web && npm ci --no-audit --no-fund --loglevel=error
+	touch $@
 
 # Serves build-web/ on http://localhost:$(WEB_PORT)/ for trying the page (make web first).
 serve-web:

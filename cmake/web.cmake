@@ -104,7 +104,7 @@ set(kelvo_web_link
   -sMODULARIZE=1 -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=33554432
   -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=2
-  -sEXPORTED_RUNTIME_METHODS=FS,callMain -sEXIT_RUNTIME=0)
+  -sFORCE_FILESYSTEM=1 -sEXPORTED_RUNTIME_METHODS=FS,callMain -sEXIT_RUNTIME=0)
 
 add_executable(kelvo ${KELVO_APP_SOURCES} platform/web/web_main.cpp)
 target_include_directories(kelvo BEFORE PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/platform/web/include)
@@ -114,10 +114,17 @@ target_link_libraries(kelvo PRIVATE kelvo_web_platform kelvo_web_png)
 target_link_options(kelvo PRIVATE ${kelvo_web_link} -sEXPORT_NAME=createKelvo)
 set_target_properties(kelvo PROPERTIES SUFFIX .js)
 
+# The check programs the web tests run in tests/web/check_page.html (not part of the site): the
+# sound layer's (tests/sound_check.cpp, as on Linux and Windows) and the window and GL subsets'.
+# They end the runtime when main returns, so that the page hears their exit code.
 add_executable(kelvo_sound_check tests/sound_check.cpp)
 target_link_libraries(kelvo_sound_check PRIVATE kelvo_web_sound)
-target_link_options(kelvo_sound_check PRIVATE ${kelvo_web_link} -sEXPORT_NAME=createSoundCheck)
+target_link_options(kelvo_sound_check PRIVATE ${kelvo_web_link} -sEXIT_RUNTIME=1 -sEXPORT_NAME=createSoundCheck)
 set_target_properties(kelvo_sound_check PROPERTIES SUFFIX .js)
+add_executable(kelvo_gl_check tests/web/gl_check.cpp)
+target_link_libraries(kelvo_gl_check PRIVATE kelvo_web_platform)
+target_link_options(kelvo_gl_check PRIVATE ${kelvo_web_link} -sEXIT_RUNTIME=1 -sEXPORT_NAME=createGlCheck)
+set_target_properties(kelvo_gl_check PROPERTIES SUFFIX .js)
 
 # The site: the page, the program, the data and the notices of what is linked into it.
 set(kelvo_web_page platform/web/page/index.html platform/web/page/kelvo_page.js platform/web/page/kelvo_page.css)

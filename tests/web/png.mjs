@@ -113,9 +113,9 @@ export function flipRows(width, height, pixels) {
 }
 
 // How far two pictures of one size are apart: the mean difference over every colour channel, the
-// largest one, and how many pixels have a channel more than 1, 4 and 16 levels apart.
+// largest one, and the share of the pixels with a channel more than 1, 4, 8 and 16 levels apart.
 export function comparePictures(a, b) {
-  let sum = 0, largest = 0, over1 = 0, over4 = 0, over16 = 0;
+  let sum = 0, largest = 0, over1 = 0, over4 = 0, over8 = 0, over16 = 0;
   const pixels = a.length / 4;
   for (let i = 0; i < pixels; i++) {
     let worst = 0;
@@ -129,7 +129,9 @@ export function comparePictures(a, b) {
       largest = worst;
     if (worst > 1) over1++;
     if (worst > 4) over4++;
+    if (worst > 8) over8++;
     if (worst > 16) over16++;
   }
-  return {mean: sum / (pixels * 3), largest, over1: over1 / pixels, over4: over4 / pixels, over16: over16 / pixels};
+  return {mean: sum / (pixels * 3), largest, over1: over1 / pixels, over4: over4 / pixels, over8: over8 / pixels,
+    over16: over16 / pixels};
 }

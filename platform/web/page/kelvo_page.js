@@ -386,6 +386,11 @@
     if (event.pointerType === 'touch')
       stage.classList.add('touched');
   });
+  // Any click or touch on the page while the demo runs lets its music play, if nothing did yet.
+  window.addEventListener('pointerdown', () => {
+    if (page.state === 'running')
+      unlockAudio();
+  });
 
   // ---- Fullscreen.
 
