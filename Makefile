@@ -46,6 +46,14 @@ test-sanitize: build-sanitize
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
+# The web build's figures in one run (make web first): its frame time in headless Chromium with
+# and without the glow beside a bare WebGL replay of the same frame, the native bench_frame, the
+# wasm and JS sizes raw and gzipped, and the time from the click to the first frame.
+.PHONY: bench-web
+bench-web: build web-test-deps
+	@[ -f build-web/index.html ] || { echo "make bench-web: no build-web/index.html; make web first" >&2; exit 1; }
+	node bench/web_bench.mjs --site build-web --bench-frame build/bench/bench_frame
+
 # The fuzz targets, one after the other, each for FUZZ_SECONDS: the PNG loader's, seeded with
 # every PNG the loader's tests load, then the sound layer's, seeded with tests/data's MP3s;
 # findings land in build-fuzz/ as crash-*, leak-* or timeout-* files.

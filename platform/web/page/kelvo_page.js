@@ -167,9 +167,13 @@
         showMessage(line);
       }
     });
-    // The browser decodes the music while the start question is up, so that it plays at once.
-    if (page.files['music.mp3'])
+    // The browser decodes the music before the start question is asked, so that the answer
+    // starts the demo at once.
+    if (page.files['music.mp3']) {
+      $('progress-text').textContent = 'Decoding the music…';
       page.decoded = decodeWith(page.files['music.mp3'], MusicRate);
+      await page.decoded.promise.catch(() => {});
+    }
     $('progress-text').textContent = 'Loaded.';
     start();
   }
