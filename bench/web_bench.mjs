@@ -4,13 +4,15 @@
 // on Mesa's llvmpipe; the sizes of kelvo.wasm and the JavaScript, raw and gzipped; and the time
 // from the click that answers the start question to the first frame.
 //
-//   node bench/web_bench.mjs [--site build-web] [--bench-frame build/bench/bench_frame] [--frames 40]
+//   node bench/web_bench.mjs [--site build-web] [--bench-frame build/bench/bench_frame] [--frames 40] [--rounds 3]
 //
 // The replay: while the demo runs, every WebGL call its page makes is recorded with its
 // arguments; the calls of one frame (after everything before it has been replayed once into a
 // canvas of the same size and kind) are then replayed in a loop of animation frames, with no
 // WebAssembly and no GL subset in between. Frame times are the mean interval between frames over
-// the same number of frames, with the browser's frame rate limit lifted for both.
+// the same number of frames, each frame waited for to its end (one pixel read back) in both, the
+// replay's canvas shown where and as large as the demo's, with the browser's frame rate limit
+// lifted; three rounds of each, taken in turns, give the median.
 import {spawn, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -130,14 +132,15 @@ function recorder() {
 
 // Replays the recorded calls in a new canvas: those before frame `frame` once, then that frame's
 // in a loop of `count` animation frames; the mean interval between them, in ms.
-async function replay(page, frame, count) {
-  return page.evaluate(async (frame, count) => {
+async function replay(page, frame, count, box) {
+  return page.evaluate(async (frame, count, box) => {
     const trace = window.__trace;
     trace.recording = false;
+    // In the demo's canvas's place and size, so that the page shows both alike.
     const canvas = document.createElement('canvas');
     canvas.width = 800;
     canvas.height = 600;
-    canvas.style.cssText = 'position:fixed;left:0;top:0;z-index:100';
+    canvas.style.cssText = `position:fixed;left:${box.x}px;top:${box.y}px;width:${box.width}px;height:${box.height}px;z-index:100`;
     document.body.appendChild(canvas);
     const attributes = trace.attributes;
     const gl = canvas.getContext(attributes.webgl2 ? 'webgl2' : 'webgl', attributes);
@@ -175,7 +178,7 @@ async function replay(page, frame, count) {
       requestAnimationFrame(tick);
     });
     return {ms: (times[times.length - 1] - times[warm]) / (times.length - 1 - warm), calls: end - start};
-  }, frame, count);
+  }, frame, count, box);
 }
 
 // ---- One measure of the demo's frame in the page, and its replay.
@@ -213,10 +216,11 @@ async function measure(browser, url, query) {
     return {ms: (ticks[last].at - ticks[first].at) / (last - first), firstFrame: window.kelvo.clickToFirstFrame,
       frame: last - 1};
   }, first);
+  const box = await page.evaluate(() => document.querySelector('canvas.picture').getBoundingClientRect().toJSON());
   await page.keyboard.press('Escape');
   await page.waitForFunction(() => window.kelvo.state === 'ended', {timeout: 60000});
   say(`its frame ${result.frame}: ${result.ms.toFixed(1)} ms; replaying it`);
-  result.replay = await replay(page, result.frame, frames);
+  result.replay = await replay(page, result.frame, frames, box);
   await page.close();
   return result;
 }
@@ -226,10 +230,20 @@ const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', hea
   args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--mute-audio',
     '--disable-frame-rate-limit', '--disable-gpu-vsync', '--window-size=1280,720']});
 const version = await browser.version();
-const glow = await measure(browser, server.url, '');
-const plain = await measure(browser, server.url, '?KELVO_NO_RECTANGLE_TEXTURES=1');
-// The click to the first frame, three more times (a fresh page each time; the files are cached).
-const clicks = [glow.firstFrame, plain.firstFrame];
+// Three rounds of each, taken in turns; the median of each figure, since a busy machine's
+// figures wander from one run to the next.
+const rounds = Number(options.rounds || 3);
+const median = (values) => values.slice().sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const glowRuns = [], plainRuns = [];
+for (let round = 0; round < rounds; round++) {
+  glowRuns.push(await measure(browser, server.url, ''));
+  plainRuns.push(await measure(browser, server.url, '?KELVO_NO_RECTANGLE_TEXTURES=1'));
+}
+const summary = (runs) => ({ms: median(runs.map((r) => r.ms)), replay: {ms: median(runs.map((r) => r.replay.ms)),
+  calls: runs[0].replay.calls}, each: runs.map((r) => `${r.ms.toFixed(1)}/${r.replay.ms.toFixed(1)}`).join(' ')});
+const glow = summary(glowRuns), plain = summary(plainRuns);
+// The click to the first frame: once a measure, three more times (a fresh page each time).
+const clicks = glowRuns.concat(plainRuns).map((r) => r.firstFrame);
 for (let i = 0; i < 3; i++) {
   const page = await browser.newPage();
   await page.goto(server.url);
@@ -253,11 +267,11 @@ const renderer = /renderer: (.*)/.exec(native.stdout || '');
 
 const ratio = (a, b) => (a / b).toFixed(2);
 clicks.sort((a, b) => a - b);
-console.log(`browser: ${version}, WebGL on SwiftShader (CPU), ${frames} frames each`);
+console.log(`browser: ${version}, WebGL on SwiftShader (CPU), ${frames} frames a measure, median of ${rounds}`);
 console.log(`web frame, glow on:        ${glow.ms.toFixed(1)} ms   bare WebGL replay: ${glow.replay.ms.toFixed(1)} ms ` +
-  `(${glow.replay.calls} calls)   ratio ${ratio(glow.ms, glow.replay.ms)}`);
+  `(${glow.replay.calls} calls)   ratio ${ratio(glow.ms, glow.replay.ms)}   (each web/replay: ${glow.each})`);
 console.log(`web frame, glow off:       ${plain.ms.toFixed(1)} ms   bare WebGL replay: ${plain.replay.ms.toFixed(1)} ms ` +
-  `(${plain.replay.calls} calls)   ratio ${ratio(plain.ms, plain.replay.ms)}`);
+  `(${plain.replay.calls} calls)   ratio ${ratio(plain.ms, plain.replay.ms)}   (each web/replay: ${plain.each})`);
 if (nativeWhole)
   console.log(`native bench_frame:        ${nativeWhole[1]} ms with swap (glow ${nativeGlow ? nativeGlow[1] : '?'} ms)` +
     (renderer ? ` on ${renderer[1]}` : ''));
