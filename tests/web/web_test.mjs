@@ -248,6 +248,11 @@ groups.page = async function () {
   check(dialog && dialog.caption === 'Start FullScreen?' && dialog.text === 'Would You Like To Run In Fullscreen Mode?' &&
     dialog.buttons.join() === 'Yes,No', `it is the Part's question with Yes and No: ${JSON.stringify(dialog)}`);
   check(await page.evaluate(() => window.kelvo.frame === 0), 'nothing is drawn while it is asked');
+  const help = await page.evaluate(() => {
+    const element = document.getElementById('help');
+    return element && element.offsetParent !== null ? element.textContent : '';
+  });
+  check(/Esc/.test(help) && /touch screen/.test(help), 'meanwhile the page says which keys and touch buttons do what');
   await answer(page, 'No');
   const first = await nextFrame(page, 1);
   check(first !== null, `answered No, the demo draws (first frame at clock ${first && first.clock})`);
