@@ -36,7 +36,7 @@ build-sanitize: setup-test
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKELVO_SANITIZE=ON
 	cmake --build build-sanitize -j $(JOBS)
 
-test-plain: build-test
+test-plain: build-test web-for-tests
 	cd build && ctest --output-on-failure
 
 test-sanitize: build-sanitize
@@ -45,6 +45,14 @@ test-sanitize: build-sanitize
 # Every benchmark in build/bench, one after the other, from the repository root.
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
+
+# The web build's figures in one run (make web first): its frame time in headless Chromium with
+# and without the glow beside a bare WebGL replay of the same frame, the native bench_frame, the
+# wasm and JS sizes raw and gzipped, and the time from the click to the first frame.
+.PHONY: bench-web
+bench-web: build web-test-deps
+	@[ -f build-web/index.html ] || { echo "make bench-web: no build-web/index.html; make web first" >&2; exit 1; }
+	node bench/web_bench.mjs --site build-web --bench-frame build/bench/bench_frame
 
 # The fuzz targets, one after the other, each for FUZZ_SECONDS: the PNG loader's, seeded with
 # every PNG the loader's tests load, then the sound layer's, seeded with small files joined end to
@@ -91,8 +99,45 @@ windows:
 		$(if $(CMAKE_PREFIX_PATH),-DCMAKE_PREFIX_PATH=$(CMAKE_PREFIX_PATH))
 	cmake --build build-windows -j $(JOBS)
 
+# The demo in a web page: build-web/, a static site (index.html, the page's script and style,
+# kelvo.js, kelvo.wasm, data/, the licence notices) that any static web server serves, compiled
+# with Debian's emscripten in build-wasm/. libpng and zlib are built for WebAssembly from
+# LIBPNG_SOURCE and ZLIB_SOURCE (each a folder or an archive of the library's released source).
+ZLIB_SOURCE ?=
+WEB_PORT ?= 8000
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
+.PHONY: web serve-web
+web:
+	bash tools/setup.sh --web
+	@if [ -z "$(LIBPNG_SOURCE)" ] || [ -z "$(ZLIB_SOURCE)" ]; then \
+		echo "make web: libpng and zlib are built for WebAssembly from their sources; give both:" >&2; \
+		echo "  make web LIBPNG_SOURCE=path/to/libpng-1.6.58.tar.xz ZLIB_SOURCE=path/to/zlib-1.3.1.tar.xz" >&2; \
+		echo "(a folder of each source works too; ../shared/deps holds both where this machine keeps a copy)" >&2; \
+		exit 2; fi
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B build-wasm -DCMAKE_BUILD_TYPE=Release \
+		-DLIBPNG_SOURCE=$(abspath $(LIBPNG_SOURCE)) -DZLIB_SOURCE=$(abspath $(ZLIB_SOURCE)) \
+		-DKELVO_WEB_SITE=$(CURDIR)/build-web
+	$(EMSCRIPTEN_ENV) cmake --build build-wasm -j $(JOBS)
+
+# For make test: the web build and the browser driver of its tests (npm ci in tests/web, from its
+# lock file), when LIBPNG_SOURCE and ZLIB_SOURCE are given; without them the web tests are skipped.
+.PHONY: web-for-tests web-test-deps
+web-for-tests:
+	@if [ -n "$(LIBPNG_SOURCE)" ] && [ -n "$(ZLIB_SOURCE)" ]; then $(MAKE) web web-test-deps; \
+	else echo "make test: no LIBPNG_SOURCE and ZLIB_SOURCE given, so no web build: the web tests are skipped" \
+		"(unless build-web/ is there from an earlier make web, which they then test)"; fi
+web-test-deps: tests/web/node_modules/.installed
+tests/web/node_modules/.installed: tests/web/package.json tests/web/package-lock.json
+	cd tests/web && npm ci --no-audit --no-fund --loglevel=error
+	touch $@
+
+# Serves build-web/ on http://localhost:$(WEB_PORT)/ for trying the page (make web first).
+serve-web:
+	@[ -f build-web/index.html ] || { echo "make serve-web: no build-web/index.html; make web first" >&2; exit 1; }
+	node tools/serve_web.mjs build-web $(WEB_PORT)
+
 clean:
-	rm -rf build build-sanitize build-fuzz build-windows
+	rm -rf build build-sanitize build-fuzz build-windows build-wasm build-web
 
 # Installs the demo, its tools, data, desktop entry, metainfo, icons and manual pages under
 # PREFIX (programs in PREFIX/games, data in PREFIX/share/games/kelvo); DESTDIR stages it.

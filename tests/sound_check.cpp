@@ -206,14 +206,18 @@ int Device(const char *mp3)
     snprintf(what, sizeof what, "a seek from %d ms to 2000 ms reads 2000 at once (%d)", beforeSeek, atSeek);
     Check(atSeek == 2000, what);
     int least = atSeek, late = atSeek;
+    // About 1 s; what the position should have reached is reckoned from the time that really
+    // passed, which a busy machine stretches.
+    auto sought = std::chrono::steady_clock::now();
     for (int i = 0; i < 40; i++) {
         Sleep(25);
         late = FSOUND_Stream_GetTime(stream);
         if (late < least)
             least = late;
     }
-    snprintf(what, sizeof what, "after the seek the position never goes below it and moves on (%d ms 1 s later)", late);
-    Check(least >= 2000 && late > 2500 && late < 3100, what);
+    long passed = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sought).count());
+    snprintf(what, sizeof what, "after the seek the position never goes below it and moves on (%d ms %ld ms later)", late, passed);
+    Check(least >= 2000 && late > 2000 + passed - 500 && late < 2000 + passed + 100, what);
 
     FSOUND_SetPaused(channel, 1);
     int paused = FSOUND_Stream_GetTime(stream);
@@ -255,7 +259,9 @@ int Silent(const char *mp3)
 
 } // namespace
 
-int main(int argc, char **argv)
+namespace {
+
+int Run(int argc, char **argv)
 {
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "render" && argc == 4)
@@ -268,4 +274,13 @@ int main(int argc, char **argv)
         return Silent(argv[2]);
     fprintf(stderr, "usage: kelvo_sound_check render MP3 OUT.raw | compare A.raw B.raw | device MP3 | silent MP3\n");
     return 2;
+}
+
+} // namespace
+
+// Ends through exit(), not a return from main: in a browser (the web build) main may have waited
+// on the page, and only exit() then reaches the page with the status.
+int main(int argc, char **argv)
+{
+    exit(Run(argc, argv));
 }

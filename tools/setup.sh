@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that kelvo needs to build and run, and with each option what one
 # more command needs:
-#   --test      the test suite (make test)
+#   --test      the test suite (make test), the web build's tests included (--web)
+#   --web       the web build and its browser (make web)
 #   --windows   the Windows build (make windows)
 #   --win32-headers  the check of the app's sources against the real Win32 headers (make check-win32)
 #   --wine      the Windows build's run under Wine, with i386 packages (make check-win32)
@@ -52,18 +53,22 @@ wine_packages=(
     wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
     pulseaudio pulseaudio-utils
 )
+# The web build (make web) and its tests in headless Chromium: emscripten, Chromium, and node with
+# npm for the browser driver (nodesource's node brings its own npm).
+web_packages=(emscripten chromium nodejs $(command -v npm >/dev/null || echo npm))
 fuzz_packages=(
     clang libclang-rt-dev
 )
 for option in "$@"; do
     case "$option" in
-        --test) packages+=("${test_packages[@]}") ;;
+        --test) packages+=("${test_packages[@]}" "${web_packages[@]}") ;;
+        --web) packages+=("${web_packages[@]}") ;;
         --windows) packages+=("${windows_packages[@]}") ;;
         --win32-headers) packages+=("${win32_header_packages[@]}") ;;
         --wine) packages+=("${wine_packages[@]}") ;;
         --fuzz) packages+=("${fuzz_packages[@]}") ;;
         --package) packages+=("${package_packages[@]}") ;;
-        *) echo "usage: tools/setup.sh [--test] [--windows] [--win32-headers] [--wine] [--fuzz] [--package]" >&2; exit 2 ;;
+        *) echo "usage: tools/setup.sh [--test] [--web] [--windows] [--win32-headers] [--wine] [--fuzz] [--package]" >&2; exit 2 ;;
     esac
 done
 

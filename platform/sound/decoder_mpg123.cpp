@@ -61,3 +61,8 @@ bool SoundDecoderAvailable(const char **why)
     *why = "";
     return true;  // libmpg123 is linked in
 }
+
+void SoundDecoderTimeline(SoundDecoder *, int64_t, int64_t, bool)
+{
+    // The shared part mixes this decoder's audio into the device's fills: nothing to start here.
+}

@@ -98,6 +98,9 @@ struct SoundState {
     bool fakeDevice;
     int fakeBufferFrames;
     int openCount;
+
+    int openAtMs;             // SoundOpenNextStreamAt's moment plus one; 0 for none
+    int lastReportedMs;       // FSOUND_Stream_GetTime's last answer plus one; 0 before any
 };
 
 SoundState sound = {};
@@ -184,6 +187,8 @@ namespace {
 // handed; on the offline output, what was rendered; on the silent output, the clock itself.
 int64_t HeardFrame()
 {
+    if (sound.deviceOpen && sound.output == FSOUND_OUTPUT_WINMM && !sound.outputLost.load(std::memory_order_acquire))
+        SoundDeviceRefreshClock();
     ClockReading clock = SoundReadClock();
     if (sound.output == FSOUND_OUTPUT_OFFLINE)
         return clock.handed;
@@ -198,7 +203,11 @@ int64_t HeardFrame()
 // The output frame where a play, pause or seek made now takes effect.
 int64_t EventFrame()
 {
-    return sound.output == FSOUND_OUTPUT_NOSOUND || sound.outputLost ? HeardFrame() : SoundReadClock().handed;
+    if (sound.output == FSOUND_OUTPUT_NOSOUND || sound.outputLost)
+        return HeardFrame();
+    if (sound.deviceOpen)
+        SoundDeviceRefreshClock();
+    return SoundReadClock().handed;
 }
 
 int64_t PositionAt(const Segment &segment, int64_t frame)
@@ -240,6 +249,7 @@ void StartSegment(SoundStream *stream, int64_t position, bool running, bool jump
         stream->jumped = true;
         stream->floor = position;
     }
+    SoundDecoderTimeline(stream->decoder, frame, position, running);
 }
 
 bool IsRunning(const SoundStream *stream)
@@ -320,6 +330,7 @@ void SoundOutputBack()
         stream.segment = {heard, position, IsRunning(&stream)};
         stream.previous = stream.segment;
         stream.jumped = false;
+        SoundDecoderTimeline(stream.decoder, heard, position, IsRunning(&stream));
     }
     SoundWriteClock({heard, double(heard), SoundNow(), 0.0});
     sound.outputLost.store(false, std::memory_order_release);
@@ -450,11 +461,20 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *nameOrData, unsigned int mode, int
     stream->ownedData = owned;
     stream->channel = -1;
     stream->paused = false;
-    stream->segment = {EventFrame(), 0, false};
+    // A moment asked for in advance: the stream starts there, as after a seek made before it plays.
+    int64_t start = 0;
+    if (sound.openAtMs > 0) {
+        start = (int64_t(sound.openAtMs - 1) * sound.mixRate + 999) / 1000;
+        sound.openAtMs = 0;
+        if (sound.output != FSOUND_OUTPUT_NOSOUND && !sound.outputLost)
+            SoundDecoderSeek(stream->decoder, start);
+    }
+    stream->segment = {EventFrame(), start, false};
     stream->previous = stream->segment;
     stream->jumped = false;
-    stream->floor = 0;
+    stream->floor = start;
     sound.openCount++;
+    SoundDecoderTimeline(stream->decoder, stream->segment.frame, start, false);
     return reinterpret_cast<FSOUND_STREAM *>(uintptr_t(stream->generation) << 8 | uintptr_t(slot + 1));
 }
 
@@ -526,10 +546,14 @@ int FSOUND_Stream_GetTime(FSOUND_STREAM *handle)
     // No lock: streams and their timelines change only on this thread, and the clock is read
     // through its sequence count.
     SoundStream *stream = FindStream(handle);
-    if (!stream)
+    if (!stream) {
+        sound.lastReportedMs = 1;
         return 0;
+    }
     int64_t ms = StreamPosition(stream) * 1000 / sound.mixRate;
-    return ms > INT_MAX ? INT_MAX : int(ms);
+    const int reported = ms > INT_MAX - 1 ? INT_MAX - 1 : int(ms);
+    sound.lastReportedMs = reported + 1;
+    return reported;
 }
 
 signed char FSOUND_Stream_SetTime(FSOUND_STREAM *handle, int ms)
@@ -584,6 +608,16 @@ int ForceSoundOutput(int outputType)
         return 0;
     sound.forcedOutput = outputType + 1;  // stored one up, so that the zeroed state means none
     return 1;
+}
+
+void SoundOpenNextStreamAt(int ms)
+{
+    sound.openAtMs = ms < 0 ? 0 : ms == INT_MAX ? INT_MAX : ms + 1;
+}
+
+int SoundLastReportedTime()
+{
+    return sound.lastReportedMs - 1;
 }
 
 int ActiveSoundOutput()

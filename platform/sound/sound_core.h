@@ -70,6 +70,12 @@ void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame);
 int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words);
 // Frees the decoder. Harmless on null.
 void SoundDecoderClose(SoundDecoder *decoder);
+// The stream's timeline changed: from output frame `frame` on, the track plays from `position`
+// (stands there when not `running`). Where the shared part mixes the decoded audio into the
+// device's fills (SDL, waveOut) there is nothing to do; where the platform's output plays the
+// decoded audio itself (the web: the browser plays it), this is where it is told what to play.
+// The caller holds the lock.
+void SoundDecoderTimeline(SoundDecoder *decoder, int64_t frame, int64_t position, bool running);
 // Whether the platform can decode MP3 at all; false when it has no codec, and `why` (in words)
 // then says so.
 bool SoundDecoderAvailable(const char **why);
@@ -89,5 +95,9 @@ void SoundDeviceFillLocked(short *out, int frames);
 // The output frame heard now (`now` from SoundNow) by the device's own account; the shared part
 // never reports one past the frames handed.
 double SoundDeviceHeardFrame(const ClockReading &clock, int64_t now);
+// Brings the clock up to date where no fills move it: a device that plays by itself (the web's)
+// writes the frames handed and heard here, before a position or an event's frame is taken.
+// Devices moved by their fills do nothing. Called on the caller's thread, with or without the lock.
+void SoundDeviceRefreshClock();
 
 #endif

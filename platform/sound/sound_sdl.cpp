@@ -225,6 +225,11 @@ void SoundDeviceFillLocked(short *out, int frames)
     DeviceCallbackLocked(out, frames);
 }
 
+void SoundDeviceRefreshClock()
+{
+    // The device's fills move the clock.
+}
+
 double SoundDeviceHeardFrame(const ClockReading &clock, int64_t now)
 {
     return SoundClockAt(clock, now);

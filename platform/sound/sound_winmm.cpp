@@ -153,6 +153,11 @@ void SoundDeviceFillLocked(short *out, int frames)
     SoundWriteClock(clock);
 }
 
+void SoundDeviceRefreshClock()
+{
+    // The device's fills move the clock.
+}
+
 double SoundDeviceHeardFrame(const ClockReading &, int64_t)
 {
     return double(SoundSeam_DevicePlayedFrames());

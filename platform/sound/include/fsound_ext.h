@@ -37,4 +37,12 @@ const char *SoundStreamOpenError();
 // (and "") for a stream that plays to its end or one that is not open.
 int SoundStreamDamage(FSOUND_STREAM *stream, const char **words);
 
+// Opens the next stream at `ms` instead of at its start, once: FSOUND_Stream_Open's next stream
+// starts there, as if sought before it plays (the web page's #t=). Below 0: no such moment.
+void SoundOpenNextStreamAt(int ms);
+
+// What the last FSOUND_Stream_GetTime returned, in ms; -1 before any. The clock of the picture
+// drawn from it, for a page that tells its tests which moment each frame shows.
+int SoundLastReportedTime();
+
 #endif

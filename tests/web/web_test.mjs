@@ -1,0 +1,588 @@
+// The web build in a real browser: headless Chromium (Debian's, SwiftShader's WebGL on the CPU)
+// driven by puppeteer-core, against the site `make web` put in build-web/. One group of checks a
+// run; each check prints "ok: ..." or "FAILED: ...", and the run exits 1 when any failed, 77
+// (skipped, with a line saying why) when there is no site to test.
+//
+//   node tests/web/web_test.mjs GROUP --site DIR --wasm DIR --frame-tool PATH --sound-check PATH
+//        --data DIR --work DIR
+//
+// Groups: page (the start question, the picture's size, the keys, the end, playing again, touch,
+// #t=), picture (frames against the frame tool's at the clock each was drawn at), data (missing
+// music, damaged images), sound (the web sound layer's audio and positions against the Linux
+// layer's; the clock before and after the page's first click), gl (the window and GL subsets'
+// edges, kelvo_gl_check). Every page is watched for requests that leave its own origin.
+//
+// The checks wait for what they look for (a dialog, a frame, a clock, a line), never for a fixed
+// time; every wait has a bound, past which the check fails.
+import {spawn, execFileSync, spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import {fileURLToPath} from 'node:url';
+import {readPng, writePng, flipRows, comparePictures} from './png.mjs';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const root = path.resolve(here, '../..');
+
+// ---- Arguments and what the run needs.
+
+const options = {group: process.argv[2]};
+for (let i = 3; i + 1 < process.argv.length; i += 2)
+  options[process.argv[i].replace(/^--/, '')] = process.argv[i + 1];
+const site = path.resolve(options.site || path.join(root, 'build-web'));
+const wasmDir = path.resolve(options.wasm || path.join(root, 'build-wasm'));
+const work = path.resolve(options.work || path.join(root, 'build', 'web-test', options.group || 'none'));
+const dataDir = path.resolve(options.data || path.join(root, 'data'));
+
+if (!fs.existsSync(path.join(site, 'index.html'))) {
+  console.log(`skipped: no web build in ${site} (make web LIBPNG_SOURCE=... ZLIB_SOURCE=... builds it; ` +
+    'make test does when both are given)');
+  process.exit(77);
+}
+const chromium = ['/usr/bin/chromium', '/usr/bin/chromium-browser'].find((file) => fs.existsSync(file));
+if (!chromium) {
+  console.log('FAILED: no Chromium to run the web build in (tools/setup.sh --web installs Debian\'s)');
+  process.exit(1);
+}
+let puppeteer;
+try {
+  puppeteer = (await import(path.join(here, 'node_modules/puppeteer-core/lib/esm/puppeteer/puppeteer-core.js'))).default;
+} catch (e) {
+  console.log('FAILED: no browser driver in tests/web/node_modules (make web-test-deps runs npm ci there)');
+  process.exit(1);
+}
+fs.rmSync(work, {recursive: true, force: true});
+fs.mkdirSync(work, {recursive: true});
+
+let failures = 0;
+function check(holds, what) {
+  console.log(`${holds ? 'ok' : 'FAILED'}: ${what}`);
+  if (!holds)
+    failures++;
+  return holds;
+}
+
+// ---- Servers, browsers and pages, ended however the run ends.
+
+const ending = [];
+process.on('exit', () => {
+  for (const end of ending)
+    try { end(); } catch (e) {}
+});
+for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP'])
+  process.on(signal, () => process.exit(1));
+
+// Serves the site, with `overlay` (files replacing the site's, NAME.missing for a 404) over it.
+async function serve(overlay) {
+  const args = [path.join(root, 'tools/serve_web.mjs'), site, '0', '--quiet'];
+  if (overlay)
+    args.push('--overlay', overlay);
+  const server = spawn(process.execPath, args, {stdio: ['ignore', 'pipe', 'inherit']});
+  ending.push(() => server.kill());
+  const url = await new Promise((resolve, reject) => {
+    server.stdout.once('data', (data) => resolve(String(data).split('\n')[0].trim()));
+    server.once('exit', () => reject(new Error('the test server did not start')));
+  });
+  return {url, stop: () => server.kill()};
+}
+
+// Chromium headless with WebGL on SwiftShader; `autoplay` lets audio start without a click.
+async function launch(autoplay) {
+  const args = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--mute-audio',
+    '--disable-background-timer-throttling', '--disable-renderer-backgrounding', '--window-size=1280,720'];
+  if (autoplay)
+    args.push('--autoplay-policy=no-user-gesture-required');
+  const browser = await puppeteer.launch({executablePath: chromium, headless: true, args, protocolTimeout: 300000});
+  ending.push(() => browser.process() && browser.process().kill('SIGKILL'));
+  return browser;
+}
+
+// A page of `browser` at `url`, with its console, errors and requests kept.
+async function open(browser, url, viewport) {
+  const page = await browser.newPage();
+  await page.setViewport(viewport || {width: 1280, height: 720});
+  const watch = {console: [], errors: [], offOrigin: []};
+  const origin = new URL(url).origin;
+  page.on('console', (message) => watch.console.push({type: message.type(), text: message.text()}));
+  page.on('pageerror', (error) => {
+    if (!/ExitStatus/.test(String(error.message || error)))
+      watch.errors.push(String(error.message || error));
+  });
+  page.on('request', (request) => {
+    const requested = new URL(request.url());
+    if (requested.protocol !== 'data:' && requested.protocol !== 'blob:' && requested.origin !== origin)
+      watch.offOrigin.push(request.url());
+  });
+  page.watch = watch;
+  await page.goto(url, {waitUntil: 'load'});
+  return page;
+}
+
+function consoleHas(page, predicate) {
+  return page.watch.console.some(predicate);
+}
+
+// Waits until `predicate` holds in the page (a function of no arguments, or with `arg`).
+async function until(page, predicate, arg, seconds) {
+  try {
+    await page.waitForFunction(predicate, {timeout: (seconds || 120) * 1000, polling: 50}, arg);
+    return true;
+  } catch (e) {
+    return false;
+  }
+}
+
+// Waits for a console line that `predicate` accepts.
+async function untilConsole(page, predicate, seconds) {
+  const limit = Date.now() + (seconds || 120) * 1000;
+  while (Date.now() < limit) {
+    if (consoleHas(page, predicate))
+      return true;
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+  return false;
+}
+
+// Ends a page's checks: nothing it asked for left its origin, and no script error.
+function pageClean(page, what) {
+  check(page.watch.offOrigin.length === 0, `${what}: no request left the page's origin` +
+    (page.watch.offOrigin.length ? ` (${page.watch.offOrigin.slice(0, 3).join(', ')})` : ''));
+  check(page.watch.errors.length === 0, `${what}: no script error` +
+    (page.watch.errors.length ? ` (${page.watch.errors.slice(0, 3).join('; ')})` : ''));
+}
+
+// Answers the start question with a real click (a user gesture) on its button.
+async function answer(page, label) {
+  if (!await until(page, () => window.kelvo && window.kelvo.dialog))
+    return false;
+  const buttons = await page.$$('#dialog-buttons button');
+  for (const button of buttons) {
+    if (await button.evaluate((b) => b.textContent) === label) {
+      await button.click();
+      return true;
+    }
+  }
+  return false;
+}
+
+// The next frame numbered `from` or later: {frame, clock}, with its picture (top row first) when
+// `capture`; null when the demo ends first.
+async function nextFrame(page, from, capture) {
+  const shot = await page.evaluate(async (from, capture) => {
+    const s = await window.kelvo.nextFrame(from, capture);
+    if (!s)
+      return null;
+    if (!capture)
+      return {frame: s.frame, clock: s.clock};
+    let text = '';
+    for (let i = 0; i < s.pixels.length; i += 32768)
+      text += String.fromCharCode.apply(null, s.pixels.subarray(i, i + 32768));
+    return {frame: s.frame, clock: s.clock, width: s.width, height: s.height, pixels: btoa(text)};
+  }, from || 0, !!capture);
+  if (shot && capture)
+    shot.rgba = flipRows(shot.width, shot.height, new Uint8Array(Buffer.from(shot.pixels, 'base64')));
+  return shot;
+}
+
+async function state(page) {
+  return page.evaluate(() => ({state: window.kelvo.state, frame: window.kelvo.frame, clock: window.kelvo.clock,
+    exitCode: window.kelvo.exitCode, fullscreen: window.kelvo.fullscreen, audio: window.kelvo.audioState}));
+}
+
+// Taps a key: pressed in one frame's time, released in the next one.
+async function tap(page, code) {
+  const frame = (await state(page)).frame;
+  await page.keyboard.down(code);
+  await nextFrame(page, frame + 1);
+  await page.keyboard.up(code);
+}
+
+// ---- Pictures.
+
+// The frame tool's picture at `clock`, with `env` added to its environment.
+function nativeFrame(clock, env, data) {
+  const out = path.join(work, `native-${clock}${env ? '-' + Object.values(env).join('-') : ''}.png`);
+  const args = data ? ['--data', data, String(clock), out] : [String(clock), out];
+  execFileSync(options['frame-tool'], args, {env: Object.assign({}, process.env, env || {}), stdio: ['ignore', 'ignore', 'pipe']});
+  return readPng(out);
+}
+
+// How close the two GLs' frames must be. The web frame is drawn by WebGL on SwiftShader, the
+// frame tool's by Mesa's llvmpipe. Both hold every blend and copy at 8 bits, but may round a step
+// a level apart: the glow lays its half-size blurred image over the frame four times, so one
+// level of rounding in the blur shows as 4 (and the final add as one more) on the pixels where the
+// blur lands near a half level; and a bar's edge or a texel boundary exactly on a pixel's sampling
+// point may fall either way, a whole colour apart, on a few pixels along the edges. Allowed: a mean
+// difference of at most 0.5 levels a channel, at most 4 % of the pixels more than 4 levels apart
+// (measured: up to 1.4 %), at most 0.5 % more than 8 apart and 0.2 % more than 16 (measured: up
+// to 0.03 %). A mistake in the drawing (a layer, a texture's row order, a blend, the glow's
+// offsets or weights) moves a large part of the picture by far more.
+const Tolerance = {mean: 0.5, over4: 0.04, over8: 0.005, over16: 0.002};
+
+function samePicture(web, native, what) {
+  const diff = comparePictures(web.rgba, native.rgba);
+  const holds = web.width === native.width && web.height === native.height && diff.mean <= Tolerance.mean &&
+    diff.over4 <= Tolerance.over4 && diff.over8 <= Tolerance.over8 && diff.over16 <= Tolerance.over16;
+  const name = what.replace(/[^a-z0-9]+/gi, '-');
+  if (!holds) {
+    writePng(path.join(work, `${name}-web.png`), web.width, web.height, web.rgba);
+    writePng(path.join(work, `${name}-native.png`), native.width, native.height, native.rgba);
+  }
+  check(holds, `${what}: mean difference ${diff.mean.toFixed(3)} levels, ${(diff.over4 * 100).toFixed(2)} % ` +
+    `of the pixels more than 4 apart, ${(diff.over8 * 100).toFixed(3)} % more than 8, ` +
+    `${(diff.over16 * 100).toFixed(3)} % more than 16, largest ${diff.largest}` +
+    (holds ? '' : ` (pictures in ${work})`));
+}
+
+// ---- The groups.
+
+const groups = {};
+
+groups.page = async function () {
+  const server = await serve(null);
+  const browser = await launch(false);
+  const page = await open(browser, server.url);
+
+  // The start question, answered No: a window, not fullscreen.
+  check(await until(page, () => window.kelvo && window.kelvo.dialog), 'the start question is asked');
+  const dialog = await page.evaluate(() => window.kelvo.dialog);
+  check(dialog && dialog.caption === 'Start FullScreen?' && dialog.text === 'Would You Like To Run In Fullscreen Mode?' &&
+    dialog.buttons.join() === 'Yes,No', `it is the Part's question with Yes and No: ${JSON.stringify(dialog)}`);
+  check(await page.evaluate(() => window.kelvo.frame === 0), 'nothing is drawn while it is asked');
+  const help = await page.evaluate(() => {
+    const element = document.getElementById('help');
+    return element && element.offsetParent !== null ? element.textContent : '';
+  });
+  check(/Esc/.test(help) && /touch screen/.test(help), 'meanwhile the page says which keys and touch buttons do what');
+  await answer(page, 'No');
+  const first = await nextFrame(page, 1);
+  check(first !== null, `answered No, the demo draws (first frame at clock ${first && first.clock})`);
+  const box = await page.evaluate(() => {
+    const canvas = document.querySelector('canvas.picture');
+    const r = canvas.getBoundingClientRect();
+    return {width: canvas.width, height: canvas.height, x: r.x, y: r.y, w: r.width, h: r.height};
+  });
+  check(box.width === 800 && box.height === 600, `the picture is 800 x 600 (${box.width} x ${box.height})`);
+  check(box.w === 960 && box.h === 720 && box.x === 160 && box.y === 0,
+    `in a 1280 x 720 page it is scaled to 960 x 720 with 4:3 kept, centred (${box.w} x ${box.h} at ${box.x}, ${box.y})`);
+  check(!(await state(page)).fullscreen, 'answered No, the page is not fullscreen');
+  check(await until(page, (c) => window.kelvo.clock > c + 500, first.clock, 60),
+    'the music is the clock: after the click the picture moves with it');
+  check((await state(page)).audio === 'running', 'the click that answered let the music play (AudioContext running)');
+
+  // N goes back; a tap is enough.
+  const before = (await state(page)).clock;
+  await tap(page, 'KeyN');
+  check(await until(page, (c) => window.kelvo.clock < c, before, 30), `N seeks back (from ${before} ms)`);
+
+  // The page larger: the picture scales with it, 4:3 kept.
+  await page.setViewport({width: 1000, height: 1000});
+  check(await until(page, () => {
+    const r = document.querySelector('canvas.picture').getBoundingClientRect();
+    return r.width === 1000 && r.height === 750 && r.y === 125;
+  }, null, 30), 'a 1000 x 1000 page shows it 1000 x 750, 4:3 kept, centred');
+  await page.setViewport({width: 1280, height: 720});
+
+  // Escape ends it; the page offers to play again.
+  await tap(page, 'Escape');
+  check(await until(page, () => window.kelvo.state === 'ended', null, 30), 'Escape ends the demo');
+  const ended = await page.evaluate(() => ({code: window.kelvo.exitCode, shown: !document.getElementById('ended').hidden,
+    canvases: document.querySelectorAll('canvas').length, again: document.getElementById('again').textContent}));
+  check(ended.code === 0 && ended.shown && ended.again === 'Play again' && ended.canvases === 0,
+    `it ends with status 0, its window gone, and the page offers to play again (${JSON.stringify(ended)})`);
+  const endedFrame = (await state(page)).frame;
+
+  // Play again: the question again, answered Yes: fullscreen, the picture scaled to the screen.
+  await page.click('#again');
+  check(await until(page, () => window.kelvo.dialog !== null, null, 60), 'playing again asks the start question again');
+  check((await state(page)).frame === 0 || (await state(page)).frame < endedFrame, 'a new instance of the program runs');
+  await answer(page, 'Yes');
+  const yes = await nextFrame(page, 1);
+  const full = await page.evaluate(() => {
+    const r = document.querySelector('canvas.picture').getBoundingClientRect();
+    return {fullscreen: window.kelvo.fullscreen, dialog: window.kelvo.dialog, w: r.width, h: r.height,
+      screenW: document.getElementById('stage').clientWidth, screenH: document.getElementById('stage').clientHeight};
+  });
+  check(yes !== null && full.fullscreen && full.dialog === null,
+    `answered Yes, the page goes fullscreen (the click is the gesture the browser asks for): ${JSON.stringify(full)}`);
+  check(Math.abs(full.w / full.h - 4 / 3) < 0.01 && (Math.abs(full.w - full.screenW) <= 1 || Math.abs(full.h - full.screenH) <= 1),
+    `fullscreen, the picture fills the screen with 4:3 kept (${full.w} x ${full.h} on ${full.screenW} x ${full.screenH})`);
+
+  // F1 switches to a window, and the picture goes on from the music's clock.
+  const beforeF1 = await state(page);
+  await tap(page, 'F1');
+  check(await until(page, () => !window.kelvo.fullscreen, null, 30), 'F1 leaves fullscreen');
+  const afterF1 = await nextFrame(page, beforeF1.frame + 2);
+  check(afterF1 && afterF1.clock >= beforeF1.clock && await page.evaluate(() => document.querySelectorAll('canvas').length === 1),
+    `after F1 one new window draws on from the music's clock (${beforeF1.clock} then ${afterF1 && afterF1.clock} ms)`);
+
+  // M held runs the music to 142 s, and the demo ends by itself.
+  await page.keyboard.down('KeyM');
+  check(await until(page, () => window.kelvo.state === 'ended', null, 240), 'M held seeks on to the end, and the demo ends by itself');
+  await page.keyboard.up('KeyM');
+  const last = await state(page);
+  check(last.exitCode === 0 && last.clock >= 141000, `it ends with status 0 near 142 s (last frame shown at ${last.clock} ms)`);
+  pageClean(page, 'the demo page');
+  await page.close();
+
+  // Touch: the buttons in the bottom band do what the keys do.
+  const touch = await open(browser, server.url);
+  await answer(touch, 'No');
+  await nextFrame(touch, 2);
+  const touchBefore = (await state(touch)).clock;
+  const forward = await touch.$('#touch button[data-key="M"]');
+  const forwardBox = await forward.boundingBox();
+  await touch.mouse.move(forwardBox.x + forwardBox.width / 2, forwardBox.y + forwardBox.height / 2);
+  await touch.mouse.down();
+  const seeked = await until(touch, (c) => window.kelvo.clock > c + 3000, touchBefore, 60);
+  await touch.mouse.up();
+  check(seeked, `holding the forward button seeks as M does (from ${touchBefore} ms)`);
+  await touch.click('#touch button[data-key="Escape"]');
+  check(await until(touch, () => window.kelvo.state === 'ended', null, 30), 'the cross button ends the demo as Escape does');
+  pageClean(touch, 'the touch page');
+  await touch.close();
+
+  // #t=71.2: after the start question the music starts there.
+  const moment = await open(browser, server.url + '#t=71.2');
+  await answer(moment, 'No');
+  const at = await nextFrame(moment, 1);
+  check(at && at.clock >= 71200 && at.clock < 74000, `#t=71.2 starts the music at 71.2 s (first frame at ${at && at.clock} ms)`);
+  pageClean(moment, 'the #t= page');
+  await browser.close();
+  server.stop();
+};
+
+groups.picture = async function () {
+  const server = await serve(null);
+  const browser = await launch(false);
+  const page = await open(browser, server.url);
+  await answer(page, 'No');
+  // Frames at several clocks: the first ones, then after seeks forward (M held a while).
+  const shots = [await nextFrame(page, 2, true)];
+  for (const target of [40000, 100000]) {
+    await page.keyboard.down('KeyM');
+    await until(page, (t) => window.kelvo.clock >= t, target, 120);
+    await page.keyboard.up('KeyM');
+    const frame = (await state(page)).frame;
+    shots.push(await nextFrame(page, frame + 2, true));
+  }
+  for (const shot of shots) {
+    if (!check(shot !== null, 'a frame is captured with its clock'))
+      continue;
+    samePicture(shot, nativeFrame(shot.clock), `the frame at ${shot.clock} ms against kelvo_frame ${shot.clock}`);
+  }
+  pageClean(page, 'the demo page');
+  await page.close();
+
+  // The query string gives the environment: ?VIEWING_GAMMA=1.1, against the frame tool with it.
+  const gamma = await open(browser, server.url + '?VIEWING_GAMMA=1.6');
+  await answer(gamma, 'No');
+  const lighter = await nextFrame(gamma, 2, true);
+  samePicture(lighter, nativeFrame(lighter.clock, {VIEWING_GAMMA: '1.6'}),
+    `?VIEWING_GAMMA=1.6, the frame at ${lighter.clock} ms against kelvo_frame with VIEWING_GAMMA=1.6`);
+  const plain = nativeFrame(lighter.clock);
+  check(comparePictures(lighter.rgba, plain.rgba).mean > 1, 'and it is not the frame without it');
+  pageClean(gamma, 'the VIEWING_GAMMA page');
+  await browser.close();
+  server.stop();
+};
+
+// Changes the CRC of the first IDAT chunk of a PNG, as tests/bad_data.sh does.
+function damageIdat(bytes) {
+  const at = bytes.indexOf(Buffer.from('IDAT'));
+  const length = bytes.readUInt32BE(at - 4);
+  bytes.writeUInt32BE(0x55555555, at + 4 + length);
+  return bytes;
+}
+
+// The desktop's standard error for the data in `folder`: the frame tool's, which loads it as the
+// demo does.
+function desktopLines(folder) {
+  const out = path.join(work, 'desktop.png');
+  const run = spawnSync(options['frame-tool'], ['--data', folder, '0', out], {encoding: 'utf8'});
+  return run.stderr.split('\n').filter((line) => line);
+}
+
+groups.data = async function () {
+  const browser = await launch(false);
+
+  // No music: "Error!" and "File Not Found" in the console, the desktop's line on the page, the
+  // picture standing at clock 0, as the frame tool draws it.
+  const noMusic = path.join(work, 'no-music');
+  fs.mkdirSync(path.join(noMusic, 'data'), {recursive: true});
+  fs.writeFileSync(path.join(noMusic, 'data/music.mp3.missing'), '');
+  let server = await serve(noMusic);
+  let page = await open(browser, server.url);
+  await answer(page, 'No');
+  const still = await nextFrame(page, 3, true);
+  const logs = page.watch.console.filter((m) => m.type === 'log').map((m) => m.text);
+  const errorAt = logs.indexOf('Error!');
+  check(errorAt >= 0 && logs[errorAt + 1] === 'File Not Found', `no music: "Error!" then "File Not Found" in the console (${JSON.stringify(logs.slice(0, 4))})`);
+  const missing = 'kelvo: data/music.mp3: missing; without the music the picture stands still at 0 s; press Escape to quit';
+  check(await until(page, (line) => window.kelvo.messages.includes(line) &&
+    document.getElementById('message-list').textContent.includes(line), missing, 30) &&
+    consoleHas(page, (m) => m.text === missing), 'and the desktop\'s line about it, on the page and in the console');
+  check(still && still.clock === 0 && (await nextFrame(page, still.frame + 3)).clock === 0,
+    'the picture stands still at clock 0');
+  samePicture(still, nativeFrame(0), 'no music, the frame at clock 0 against kelvo_frame 0');
+  pageClean(page, 'the page without music');
+  await page.close();
+  server.stop();
+
+  // Damaged images: the desktop's lines, and the demo runs on without them.
+  const cases = [
+    {name: 'bg.png', make: (bytes) => damageIdat(bytes), what: 'a background with a bad IDAT CRC'},
+    {name: 'kelvo.png', make: (bytes) => bytes.subarray(0, 3000), what: 'a wordmark cut short'},
+  ];
+  for (const item of cases) {
+    const folder = path.join(work, 'damaged-' + item.name);
+    fs.mkdirSync(path.join(folder, 'data'), {recursive: true});
+    fs.cpSync(dataDir, path.join(folder, 'data'), {recursive: true});
+    fs.writeFileSync(path.join(folder, 'data', item.name), item.make(fs.readFileSync(path.join(dataDir, item.name))));
+    const expected = desktopLines(folder).filter((line) => line.includes(item.name) || line.startsWith('libpng'));
+    server = await serve(folder);
+    page = await open(browser, server.url);
+    await answer(page, 'No');
+    const frame = await nextFrame(page, 3);
+    check(expected.length >= 1 && await until(page, (lines) => lines.every((line) => window.kelvo.messages.includes(line)), expected, 30) &&
+      expected.every((line) => consoleHas(page, (m) => m.text === line)),
+    `${item.what}: the desktop's lines on the page and in the console: ${JSON.stringify(expected)}`);
+    check(frame !== null, `${item.what}: the demo runs on without the image`);
+    pageClean(page, `the page with ${item.what}`);
+    await page.close();
+    server.stop();
+  }
+  await browser.close();
+};
+
+// Runs a check program in tests/web/check_page.html: its exit code and its lines.
+async function runCheck(browser, url, program, args, files) {
+  const query = `program=${program}&args=${encodeURIComponent(JSON.stringify(args))}&files=${encodeURIComponent(JSON.stringify(files))}`;
+  const page = await open(browser, url + 'check_page.html?' + query);
+  const done = await until(page, () => window.check && window.check.exitCode !== null, null, 300);
+  const result = {page, exitCode: done ? await page.evaluate(() => window.check.exitCode) : null,
+    lines: await page.evaluate(() => window.check ? window.check.lines : [])};
+  for (const line of result.lines)
+    console.log(`  ${program}: ${line}`);
+  return result;
+}
+
+// The check programs and their page, over the site.
+function checkOverlay() {
+  const folder = path.join(work, 'checks');
+  fs.mkdirSync(folder, {recursive: true});
+  for (const file of ['check_page.html', 'check_page.js'])
+    fs.copyFileSync(path.join(here, file), path.join(folder, file));
+  for (const program of ['kelvo_sound_check', 'kelvo_gl_check'])
+    for (const ext of ['.js', '.wasm'])
+      fs.copyFileSync(path.join(wasmDir, program + ext), path.join(folder, program + ext));
+  return folder;
+}
+
+groups.sound = async function () {
+  const server = await serve(checkOverlay());
+  const browser = await launch(true);
+
+  // The same audio: the browser's decoder through the web layer against libmpg123 through the
+  // Linux layer, at fixed positions and after seeks, within 1 ms (tests/sound_check.cpp).
+  const render = await runCheck(browser, server.url, 'kelvo_sound_check', ['render', 'data/music.mp3', 'out.raw'], ['data/music.mp3']);
+  check(render.exitCode === 0, 'the web sound layer renders data/music.mp3 on its offline output');
+  const webRaw = path.join(work, 'web.raw'), linuxRaw = path.join(work, 'linux.raw');
+  fs.writeFileSync(webRaw, Buffer.from(await render.page.evaluate(() => window.check.readFile('out.raw'))));
+  const linux = spawnSync(options['sound-check'], ['render', path.join(dataDir, 'music.mp3'), linuxRaw], {encoding: 'utf8'});
+  check(linux.status === 0, 'the Linux sound layer renders it too');
+  const webPositions = render.lines.filter((l) => l.startsWith('position'));
+  const linuxPositions = linux.stdout.split('\n').filter((l) => l.startsWith('position'));
+  check(webPositions.join() === linuxPositions.join(), `both read the same positions after the same seeks: ${webPositions.join(', ')}`);
+  const compare = spawnSync(options['sound-check'], ['compare', webRaw, linuxRaw], {encoding: 'utf8'});
+  for (const line of compare.stdout.split('\n').filter((l) => l))
+    console.log(`  compare: ${line}`);
+  check(compare.status === 0, 'the web layer\'s audio is the Linux layer\'s at every position, within 1 ms');
+  pageClean(render.page, 'the render page');
+  await render.page.close();
+
+  // On the browser's real output: positions follow what it has played, seeks, pause.
+  const device = await runCheck(browser, server.url, 'kelvo_sound_check', ['device', 'data/music.mp3'], ['data/music.mp3']);
+  check(device.exitCode === 0, 'on Web Audio, positions follow the audio the browser has played (sound_check device)');
+  pageClean(device.page, 'the device page');
+  await browser.close();
+
+  // The demo's clock before the page's first click, and after it (no autoplay here). Puppeteer's
+  // own evaluations count as user gestures, so this page is only read through a plain DevTools
+  // session until the click.
+  const strict = await launch(false);
+  const page = await open(strict, server.url);
+  const session = await page.createCDPSession();
+  const quiet = async (expression) => (await session.send('Runtime.evaluate',
+    {expression, awaitPromise: true, returnByValue: true, userGesture: false})).result.value;
+  const quietUntil = async (expression, seconds) => {
+    const limit = Date.now() + seconds * 1000;
+    while (Date.now() < limit) {
+      if (await quiet(expression))
+        return true;
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    return false;
+  };
+  check(await quietUntil('!!(window.kelvo && window.kelvo.dialog)', 120), 'the start question is asked');
+  // Answered by a script, not a person: no user gesture, so the browser keeps the audio off.
+  await quiet('document.querySelector("#dialog-buttons button:nth-child(2)").click()');
+  const waitingLine = (m) => m.text.startsWith('sound: the browser plays the page\'s sound only after a click or a key');
+  check(await untilConsole(page, waitingLine, 60), 'with no gesture yet, one line says the music waits for a click or a key');
+  const firstClock = await quiet('window.kelvo.nextFrame(2).then((s) => s.clock)');
+  const startedAt = Date.now();
+  check(await quietUntil(`window.kelvo.clock > ${firstClock} + 1500`, 60), 'meanwhile the clock runs in real time, silent');
+  const elapsed = Date.now() - startedAt, moved = await quiet('window.kelvo.clock') - firstClock;
+  check(moved >= 1500 && moved <= elapsed + 300, `  (${moved} ms of clock in ${elapsed} ms)`);
+  check(await quiet('window.kelvo.audioState') !== 'running', 'the audio context is not running yet');
+  check(page.watch.console.filter(waitingLine).length === 1, 'the line is said once');
+  // A real click on the picture: the music starts where the clock has got to.
+  const beforeClick = await quiet('({frame: window.kelvo.frame, clock: window.kelvo.clock})');
+  await page.mouse.click(640, 360);
+  const playsLine = (m) => m.text.startsWith('sound: the page may play sound now; the music plays on from');
+  check(await untilConsole(page, playsLine, 30), 'a click: one line says the music plays on from where the clock is');
+  const clocks = [];
+  for (let i = 0; i < 10; i++) {
+    const shot = await nextFrame(page, beforeClick.frame + 1 + i);
+    if (shot)
+      clocks.push(shot.clock);
+  }
+  check((await state(page)).audio === 'running', 'the audio context runs');
+  check(clocks.length === 10 && clocks.every((c, i) => i === 0 || c >= clocks[i - 1]) && clocks[0] >= beforeClick.clock &&
+    clocks[9] - beforeClick.clock < 5000,
+  `across the switch the clock goes on, never back (${beforeClick.clock}, then ${clocks.join(', ')})`);
+  pageClean(page, 'the demo page');
+  await strict.close();
+  server.stop();
+};
+
+groups.gl = async function () {
+  const server = await serve(checkOverlay());
+  const browser = await launch(false);
+  const run = await runCheck(browser, server.url, 'kelvo_gl_check', [], []);
+  check(run.exitCode === 0, 'the window and GL subsets hold at their edges (kelvo_gl_check)');
+  const shown = await run.page.evaluate(() => {
+    const s = window.check.shown;
+    if (!s)
+      return null;
+    const at = (x, y) => Array.from(s.pixels.slice((y * s.width + x) * 4, (y * s.width + x) * 4 + 3));
+    return {width: s.width, height: s.height, left: at(10, 10), right: at(s.width - 10, s.height - 10)};
+  });
+  check(shown && shown.width === 800 && shown.height === 64 && shown.left.join() === '255,0,0' && shown.right.join() === '0,0,255',
+    `SwapBuffers shows the frame on the canvas, 1:1 (${JSON.stringify(shown)})`);
+  pageClean(run.page, 'the check page');
+  await browser.close();
+  server.stop();
+};
+
+if (!groups[options.group]) {
+  console.log(`usage: node tests/web/web_test.mjs ${Object.keys(groups).join('|')} --site DIR --wasm DIR ` +
+    '--frame-tool PATH --sound-check PATH --data DIR --work DIR');
+  process.exit(2);
+}
+try {
+  await groups[options.group]();
+} catch (e) {
+  check(false, `the ${options.group} group ran to its end (${e && e.stack || e})`);
+}
+console.log(failures ? `${failures} check(s) failed` : 'every check held');
+process.exit(failures ? 1 : 0);
