@@ -395,11 +395,11 @@ function damageIdat(bytes) {
 }
 
 // The desktop's standard error for the data in `folder`: the frame tool's, which loads it as the
-// demo does.
+// demo does and names itself where the demo says "kelvo: ".
 function desktopLines(folder) {
   const out = path.join(work, 'desktop.png');
   const run = spawnSync(options['frame-tool'], ['--data', folder, '0', out], {encoding: 'utf8'});
-  return run.stderr.split('\n').filter((line) => line);
+  return run.stderr.split('\n').filter((line) => line).map((line) => line.replace(/^kelvo_frame: /, 'kelvo: '));
 }
 
 groups.data = async function () {
