@@ -930,48 +930,37 @@ void APIENTRY gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLd
     glMultMatrixd(m);
 }
 
-void APIENTRY glEnable(GLenum cap)
+// glEnable and glDisable: texturing is the subset's own state; depth test and blending are
+// WebGL's too, after what was drawn under the old state is flushed.
+static void SetCapability(GLenum cap, bool on)
 {
     Context *gl = OutsideBegin();
     if (!gl)
         return;
+    bool *flag;
     switch (cap) {
-    case GL_TEXTURE_2D: gl->texture2D = true; break;
-    case GL_TEXTURE_RECTANGLE_ARB: gl->textureRectangle = true; break;
-    case GL_DEPTH_TEST:
-        Flush(gl);
-        gl->depthTest = true;
-        emscripten_glEnable(cap);
-        break;
-    case GL_BLEND:
-        Flush(gl);
-        gl->blend = true;
-        emscripten_glEnable(cap);
-        break;
-    default: SetError(gl, GL_INVALID_ENUM); break;
+    case GL_TEXTURE_2D: gl->texture2D = on; return;
+    case GL_TEXTURE_RECTANGLE_ARB: gl->textureRectangle = on; return;
+    case GL_DEPTH_TEST: flag = &gl->depthTest; break;
+    case GL_BLEND: flag = &gl->blend; break;
+    default: SetError(gl, GL_INVALID_ENUM); return;
     }
+    Flush(gl);
+    *flag = on;
+    if (on)
+        emscripten_glEnable(cap);
+    else
+        emscripten_glDisable(cap);
+}
+
+void APIENTRY glEnable(GLenum cap)
+{
+    SetCapability(cap, true);
 }
 
 void APIENTRY glDisable(GLenum cap)
 {
-    Context *gl = OutsideBegin();
-    if (!gl)
-        return;
-    switch (cap) {
-    case GL_TEXTURE_2D: gl->texture2D = false; break;
-    case GL_TEXTURE_RECTANGLE_ARB: gl->textureRectangle = false; break;
-    case GL_DEPTH_TEST:
-        Flush(gl);
-        gl->depthTest = false;
-        emscripten_glDisable(cap);
-        break;
-    case GL_BLEND:
-        Flush(gl);
-        gl->blend = false;
-        emscripten_glDisable(cap);
-        break;
-    default: SetError(gl, GL_INVALID_ENUM); break;
-    }
+    SetCapability(cap, false);
 }
 
 GLboolean APIENTRY glIsEnabled(GLenum cap)
