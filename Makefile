@@ -74,30 +74,48 @@ fuzz: build
 # The app's sources against the real Win32, GL and GLU headers of the mingw-w64 cross compiler:
 # they compile, app/ and render/ link into a Windows executable, and the constants of
 # platform/win32/include/windows.h agree with the real header.
-# Then the real Windows build (make windows): its format and imports, and its run under Wine (its
-# picture against the Linux frame tool's, its music through waveOut, its keys and exit codes), all
-# in tools/check_windows.sh. When the Wine packages cannot be installed, or the kernel cannot run
-# 32-bit programs, the Wine run is skipped with one line saying why, kept in
-# build-windows/wine-skipped.txt; a Wine run that fails fails.
-.PHONY: check-win32
-check-win32:
+# Then the real Windows build (make windows), both programs: their format, machine type,
+# imports, resources and zips, and their runs under Wine (the picture against the Linux frame
+# tool's, the music through waveOut, the keys and exit codes, the display-mode change, the failure
+# boxes, the screen-saver requests, joined MP3s, sound under load), all in tools/check_windows.sh.
+# The 64-bit program runs under 64-bit Wine (amd64 packages only) everywhere; the 32-bit one
+# where 32-bit Wine can be installed and the kernel runs 32-bit programs, else its run is skipped
+# with one line saying why, kept in build-win32/wine-skipped.txt. A Wine run that fails fails.
+.PHONY: check-windows check-win32
+check-windows:
 	bash tools/setup.sh --windows --win32-headers
 	bash tools/check_win32.sh
 	$(MAKE) windows
 	bash tools/check_windows.sh
+# The name it had when there was one Windows program.
+check-win32: check-windows
 
-# The demo for 32-bit Windows: build-windows/kelvo.exe (one file, everything linked in) and
-# build-windows/kelvo-<version>-win32.zip, cross-compiled with mingw-w64. libpng is built from
-# LIBPNG_SOURCE (a folder or an archive of its source), else taken from CMAKE_PREFIX_PATH, else
-# cloned from its public repository.
+# The demo for Windows, two programs from the same sources, cross-compiled with mingw-w64: for
+# 32-bit x86 (build-win32/) and for x86-64 (build-win64/), each kelvo.exe one file with everything
+# linked in, and its zip, kelvo-<version>-win32.zip and kelvo-<version>-win64.zip. libpng is built
+# from LIBPNG_SOURCE (a folder or an archive of its source), else taken from CMAKE_PREFIX_PATH,
+# else cloned from its public repository.
 LIBPNG_SOURCE ?=
+WINDOWS_PROGRAMS = win32:cmake/mingw-i686.cmake win64:cmake/mingw-x86_64.cmake
 .PHONY: windows
 windows:
 	bash tools/setup.sh --windows
-	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-		$(if $(LIBPNG_SOURCE),-DLIBPNG_SOURCE=$(abspath $(LIBPNG_SOURCE))) \
-		$(if $(CMAKE_PREFIX_PATH),-DCMAKE_PREFIX_PATH=$(CMAKE_PREFIX_PATH))
-	cmake --build build-windows -j $(JOBS)
+	@set -e; for program in $(WINDOWS_PROGRAMS); do \
+		kind=$${program%%:*}; toolchain=$${program#*:}; \
+		echo "== kelvo.exe for $$kind"; \
+		cmake -S . -B build-$$kind -DCMAKE_TOOLCHAIN_FILE=$$toolchain -DCMAKE_BUILD_TYPE=Release \
+			$(if $(LIBPNG_SOURCE),-DLIBPNG_SOURCE=$(abspath $(LIBPNG_SOURCE))) \
+			$(if $(CMAKE_PREFIX_PATH),-DCMAKE_PREFIX_PATH=$(CMAKE_PREFIX_PATH)); \
+		cmake --build build-$$kind -j $(JOBS); \
+	done
+
+# The Windows programs' frame time under Wine beside the Linux build's on the same X server and
+# Mesa, and the F1 switch's time (make windows first).
+.PHONY: bench-windows
+bench-windows: build
+	bash tools/setup.sh --windows --wine
+	$(MAKE) windows
+	bash bench/windows_bench.sh
 
 # The demo in a web page: build-web/, a static site (index.html, the page's script and style,
 # kelvo.js, kelvo.wasm, data/, the licence notices) that any static web server serves, compiled
@@ -137,7 +155,7 @@ serve-web:
 	node tools/serve_web.mjs build-web $(WEB_PORT)
 
 clean:
-	rm -rf build build-sanitize build-fuzz build-windows build-wasm build-web
+	rm -rf build build-sanitize build-fuzz build-win32 build-win64 build-windows build-wasm build-web
 
 # Installs the demo, its tools, data, desktop entry, metainfo, icons and manual pages under
 # PREFIX (programs in PREFIX/games, data in PREFIX/share/games/kelvo); DESTDIR stages it.

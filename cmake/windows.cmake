@@ -1,5 +1,5 @@
 # The Windows build, included by the top-level CMakeLists.txt when cross-compiling for Windows
-# (cmake/mingw-i686.cmake): kelvo.exe from the same app/, render/, audio/ and texload/ sources
+# (cmake/mingw-i686.cmake for 32-bit x86, cmake/mingw-x86_64.cmake for x86-64): kelvo.exe from the same app/, render/, audio/ and texload/ sources
 # as the Linux build, on the real Win32, WGL and GLU and on the sound layer's waveOut device and
 # ACM decoder; the zip that ships it; and the sound layer's own check program for Wine runs.
 # One file that runs on a bare Windows: libstdc++, winpthreads, libpng and zlib linked in.
@@ -63,7 +63,52 @@ add_library(kelvo_sound_win STATIC
 target_include_directories(kelvo_sound_win PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/platform/sound/include)
 target_link_libraries(kelvo_sound_win PUBLIC winmm msacm32)
 
-add_executable(kelvo WIN32 ${KELVO_APP_SOURCES})
+# 32-bit x86 or x86-64: the name the zip and the manifest give it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(kelvo_windows_kind win64)
+  set(KELVO_MANIFEST_ARCH amd64)
+else()
+  set(kelvo_windows_kind win32)
+  set(KELVO_MANIFEST_ARCH x86)
+endif()
+
+# The program's resources (platform/windows/kelvo.rc.in): the icon, made as the desktop entry's
+# is by tools/make_icons, here compiled for the build machine and packed into an .ico by icotool;
+# the version record; the manifest.
+find_program(KELVO_HOST_CXX NAMES c++ g++ NO_CMAKE_FIND_ROOT_PATH)
+find_program(KELVO_ICOTOOL icotool NO_CMAKE_FIND_ROOT_PATH)
+if(NOT KELVO_HOST_CXX OR NOT KELVO_ICOTOOL)
+  message(FATAL_ERROR "the Windows program's icon needs a C++ compiler for this machine and icotool (Debian: build-essential, libpng-dev, icoutils)")
+endif()
+set(kelvo_icons ${CMAKE_BINARY_DIR}/icons)
+set(kelvo_icon_sizes 16 24 32 48 64 128)
+set(kelvo_icon_pngs "")
+foreach(size ${kelvo_icon_sizes})
+  list(APPEND kelvo_icon_pngs ${kelvo_icons}/${size}x${size}/kelvo.png)
+endforeach()
+set(KELVO_ICO ${CMAKE_BINARY_DIR}/kelvo.ico)
+add_custom_command(OUTPUT ${kelvo_icons}/make_icons
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${kelvo_icons}
+  COMMAND ${KELVO_HOST_CXX} -std=c++17 -O2 -I${CMAKE_CURRENT_SOURCE_DIR}
+    ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_icons.cpp ${CMAKE_CURRENT_SOURCE_DIR}/tools/png_write.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/platform/printable.cpp -lpng -lz -lm -o ${kelvo_icons}/make_icons
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/make_icons.cpp ${CMAKE_CURRENT_SOURCE_DIR}/tools/png_write.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/platform/printable.cpp
+  COMMENT "Building make_icons for this machine")
+# The sizes up to 128 as bitmaps with alpha, which every Windows shows; 256 as PNG, as Explorer
+# takes its largest icons.
+add_custom_command(OUTPUT ${KELVO_ICO}
+  COMMAND ${kelvo_icons}/make_icons ${CMAKE_CURRENT_SOURCE_DIR}/data ${kelvo_icons}
+  COMMAND ${KELVO_ICOTOOL} -c -o ${KELVO_ICO} ${kelvo_icon_pngs} -r ${kelvo_icons}/256x256/kelvo.png
+  DEPENDS ${kelvo_icons}/make_icons ${CMAKE_CURRENT_SOURCE_DIR}/data/bg.png ${CMAKE_CURRENT_SOURCE_DIR}/data/kelvo.png
+  COMMENT "Making kelvo.ico from data/bg.png and data/kelvo.png")
+set(KELVO_MANIFEST ${CMAKE_BINARY_DIR}/kelvo.exe.manifest)
+configure_file(platform/windows/kelvo.exe.manifest ${KELVO_MANIFEST} @ONLY)
+configure_file(platform/windows/kelvo.rc.in ${CMAKE_BINARY_DIR}/kelvo.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/kelvo.rc PROPERTIES OBJECT_DEPENDS "${KELVO_ICO};${KELVO_MANIFEST}")
+enable_language(RC)
+
+add_executable(kelvo WIN32 ${KELVO_APP_SOURCES} ${CMAKE_BINARY_DIR}/kelvo.rc)
 target_link_libraries(kelvo PRIVATE kelvo_sound_win kelvo_png glu32 opengl32 gdi32 user32)
 # Everything the compiler brings (libgcc, libstdc++, winpthreads) is linked in too.
 set(kelvo_static_link -static -static-libgcc -static-libstdc++ -s)
@@ -74,9 +119,24 @@ add_executable(kelvo_sound_check tests/sound_check.cpp)
 target_link_libraries(kelvo_sound_check PRIVATE kelvo_sound_win)
 target_link_options(kelvo_sound_check PRIVATE ${kelvo_static_link})
 
+# The test's window probe (tests/windows/win_probe.cpp), a console program run under Wine beside
+# the demo by tests/wine_demo.sh.
+add_executable(kelvo_win_probe tests/windows/win_probe.cpp)
+target_link_libraries(kelvo_win_probe PRIVATE user32 gdi32)
+target_link_options(kelvo_win_probe PRIVATE ${kelvo_static_link})
+
+# The frame benchmark (bench/bench_frame.cpp, which stands in for the music), for
+# make bench-windows.
+set(kelvo_bench_sources ${KELVO_APP_SOURCES})
+list(REMOVE_ITEM kelvo_bench_sources audio/music.cpp)
+add_executable(bench_frame bench/bench_frame.cpp ${kelvo_bench_sources})
+target_include_directories(bench_frame PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(bench_frame PRIVATE kelvo_sound_win kelvo_png glu32 opengl32 gdi32 user32)
+target_link_options(bench_frame PRIVATE ${kelvo_static_link})
+
 # The zip: the program, its data, the README as text, the licence, and the licence notices of
 # the libraries linked into it.
-set(kelvo_zip_name kelvo-${PROJECT_VERSION}-win32)
+set(kelvo_zip_name kelvo-${PROJECT_VERSION}-${kelvo_windows_kind})
 set(kelvo_zip_dir ${CMAKE_BINARY_DIR}/${kelvo_zip_name})
 find_file(KELVO_ZLIB_COPYRIGHT copyright PATHS /usr/share/doc/libz-mingw-w64-dev NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 set(kelvo_zlib_licence ${KELVO_ZLIB_COPYRIGHT})

@@ -1,0 +1,5 @@
+# CMake toolchain for 64-bit x86 Windows with mingw-w64:
+# cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake.
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(KELVO_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
