@@ -6,7 +6,11 @@
 //   kelvo_sound_check device MP3           on the real device: positions follow the frames the
 //                                          device reports played, seeks, pause, a missing file;
 //   kelvo_sound_check silent MP3           with no device to be had: the silent output, its
-//                                          position in real time.
+//                                          position in real time;
+//   kelvo_sound_check gaps REC.raw         whether a recording of music (16-bit stereo at 44100
+//                                          Hz) runs on without a drop-out: no stretch of 5 ms or
+//                                          more of digital silence between its first and last
+//                                          sound.
 // Prints what it found and exits 0 when every check held, 1 otherwise.
 
 #include <fsound.h>
@@ -20,6 +24,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -35,7 +40,9 @@ struct Stretch {
     int seekMs;
     int frames;
 };
-const Stretch Stretches[] = {{-1, 3 * Rate}, {1234, Rate / 2}, {50, Rate / 4}, {2500, Rate / 4}, {777, Rate / 2}};
+// The last falls in the second part of the test files joined end to end (past the end of the
+// others), so that a decoder that keeps the first part's format for the second shows.
+const Stretch Stretches[] = {{-1, 3 * Rate}, {1234, Rate / 2}, {50, Rate / 4}, {2500, Rate / 4}, {777, Rate / 2}, {4000, Rate / 2}};
 const int StretchCount = int(sizeof Stretches / sizeof Stretches[0]);
 
 int failures = 0;
@@ -96,7 +103,8 @@ int BestShift(const std::vector<short> &a, const std::vector<short> &b, size_t f
             double r = j >= 0 && size_t(j) < a.size() / 2 ? b[2 * size_t(j) + 1] : 0;
             error += (a[2 * i] - l) * (a[2 * i] - l) + (a[2 * i + 1] - r) * (a[2 * i + 1] - r);
         }
-        if (bestError < 0 || error < bestError) {
+        // Of equal matches the smallest shift: in silence every shift matches.
+        if (bestError < 0 || error < bestError || (error == bestError && abs(shift) < abs(best))) {
             bestError = error;
             best = shift;
         }
@@ -257,6 +265,39 @@ int Silent(const char *mp3)
     return failures ? 1 : 0;
 }
 
+// A device that runs dry plays digital silence until it is fed again: such stretches inside music
+// are the drop-outs a listener hears.
+int Gaps(const char *path)
+{
+    std::vector<char> bytes = ReadWhole(path);
+    const size_t frames = bytes.size() / 4;
+    const short *samples = reinterpret_cast<const short *>(bytes.data());
+    size_t first = frames, last = 0;
+    for (size_t i = 0; i < frames; i++)
+        if (samples[2 * i] != 0 || samples[2 * i + 1] != 0) {
+            if (first == frames)
+                first = i;
+            last = i;
+        }
+    const size_t shortest = Rate * 5 / 1000;
+    size_t longest = 0, run = 0, count = 0;
+    for (size_t i = first; i <= last && first < frames; i++) {
+        if (samples[2 * i] == 0 && samples[2 * i + 1] == 0) {
+            run++;
+            continue;
+        }
+        if (run >= shortest)
+            count++;
+        longest = std::max(longest, run);
+        run = 0;
+    }
+    char what[200];
+    snprintf(what, sizeof what, "%.1f s of sound, %zu drop-outs of 5 ms or more, the longest silence %.1f ms",
+             first < frames ? double(last - first + 1) / Rate : 0.0, count, double(longest) * 1000 / Rate);
+    Check(first < frames && last - first > size_t(Rate) && count == 0, what);
+    return failures ? 1 : 0;
+}
+
 } // namespace
 
 namespace {
@@ -272,7 +313,9 @@ int Run(int argc, char **argv)
         return Device(argv[2]);
     if (mode == "silent" && argc == 3)
         return Silent(argv[2]);
-    fprintf(stderr, "usage: kelvo_sound_check render MP3 OUT.raw | compare A.raw B.raw | device MP3 | silent MP3\n");
+    if (mode == "gaps" && argc == 3)
+        return Gaps(argv[2]);
+    fprintf(stderr, "usage: kelvo_sound_check render MP3 OUT.raw | compare A.raw B.raw | device MP3 | silent MP3 | gaps REC.raw\n");
     return 2;
 }
 

@@ -3,6 +3,12 @@
 // cut exactly and started at any sample. Other rates are brought to the output rate by linear
 // interpolation; mono is played on both channels.
 //
+// Files joined end to end (FindMp3Parts) play one after the other, each part with a codec opened
+// for its own version, rate and channel count and cut by its own delay and padding; positions
+// count over the parts, each part's output length being its music at the output rate, rounded
+// down, as the Linux decoder counts it. A part with no MP3 in it is passed over and named once as
+// damage at its start.
+//
 // Seeks restart the codec a few frames before the target (layer III frames borrow bits from the
 // frames before them) and drop what it decodes ahead of the target. The codec is opened at the
 // first read or seek, so that a stream on the silent output needs none.
@@ -15,6 +21,7 @@
 #include <msacm.h>
 
 #include <new>
+#include <vector>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -32,10 +39,23 @@ char openError[160];
 
 } // namespace
 
-struct SoundDecoder {
-    const unsigned char *data;
+// One file of those joined end to end: its own frames, and its place in the output.
+struct AcmPart {
+    const unsigned char *data;     // the part's first byte; frame offsets count from here
     Mp3Frames frames;
+    int64_t outputStart;           // output frames before the part
+    int64_t outputLength;          // its output frames
+};
+
+struct SoundDecoder {
+    std::vector<AcmPart> parts;    // the parts that play; never empty
+    size_t part;                   // the one being decoded
+    const unsigned char *data;     // parts[part].data
+    const Mp3Frames *frames;       // &parts[part].frames
+    int64_t partDone;              // output frames of the part handed out
     long outputRate;
+    int64_t damageFrame;           // where a part that could not be read was passed over; -1
+    char damageWords[96];
 
     HACMSTREAM codec;           // null until first needed, or when it could not be opened
     bool codecFailed;           // the codec would not open: what follows is silence
@@ -110,7 +130,7 @@ bool OpenCodec(SoundDecoder *decoder)
 {
     MPEGLAYER3WAVEFORMAT mp3;
     WAVEFORMATEX pcm;
-    CodecFormats(decoder->frames, &mp3, &pcm);
+    CodecFormats(*decoder->frames, &mp3, &pcm);
     if (acmStreamOpen(&decoder->codec, nullptr, &mp3.wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0) {
         decoder->codec = nullptr;
         return false;
@@ -132,11 +152,17 @@ bool OpenCodec(SoundDecoder *decoder)
     return true;
 }
 
-// Starts decoding afresh so that the next sample handed out is music sample `sample`.
-void Restart(SoundDecoder *decoder, int64_t sample)
+// Starts decoding part `index` afresh so that the next sample handed out is its music sample
+// `sample` (at the part's rate).
+void Restart(SoundDecoder *decoder, size_t index, int64_t sample)
 {
     CloseCodec(decoder);
-    const Mp3Frames &frames = decoder->frames;
+    decoder->part = index;
+    decoder->data = decoder->parts[index].data;
+    decoder->frames = &decoder->parts[index].frames;
+    decoder->codecFailed = false;
+    decoder->partDone = sample * decoder->outputRate / decoder->frames->rate;
+    const Mp3Frames &frames = *decoder->frames;
     int64_t decodedSample = sample + frames.skip;
     int64_t frame = decodedSample / frames.samplesPerFrame - PrerollFrames;
     if (frame < 0)
@@ -153,7 +179,7 @@ void Restart(SoundDecoder *decoder, int64_t sample)
 // Keeps the decoded samples[0..count) (file rate, file channels) that are music, as stereo.
 void Keep(SoundDecoder *decoder, const short *samples, int count)
 {
-    int channels = decoder->frames.channels;
+    int channels = decoder->frames->channels;
     int from = 0;
     if (decoder->drop > 0) {
         from = decoder->drop < count ? int(decoder->drop) : count;
@@ -188,7 +214,7 @@ bool DecodeMore(SoundDecoder *decoder)
         decoder->codecFailed = true;
         return false;
     }
-    const Mp3Frames &frames = decoder->frames;
+    const Mp3Frames &frames = *decoder->frames;
     bool last = decoder->nextFrame >= frames.offset.size();
     if (!last) {
         size_t bytes = frames.bytes[decoder->nextFrame];
@@ -241,6 +267,47 @@ bool NextMusicFrame(SoundDecoder *decoder, short frame[2])
     return true;
 }
 
+// Indexes each part of data[0..size): the parts with MP3 frames play; the first one without is
+// noted as damage where it would have begun. False (and `why`) when no part has any.
+bool IndexParts(SoundDecoder *decoder, const unsigned char *data, size_t size, long outputRate, const char **why)
+{
+    decoder->damageFrame = -1;
+    const std::vector<size_t> starts = FindMp3Parts(data, size);
+    int64_t at = 0;
+    for (size_t i = 0; i < starts.size(); i++) {
+        const size_t end = i + 1 < starts.size() ? starts[i + 1] : size;
+        AcmPart part = {};
+        part.data = data + starts[i];
+        const char *partWhy = "";
+        if (!IndexMp3Frames(part.data, end - starts[i], &part.frames, &partWhy)) {
+            if (i == 0)
+                *why = partWhy;
+            if (decoder->damageFrame < 0 && !decoder->parts.empty()) {
+                decoder->damageFrame = at;
+                snprintf(decoder->damageWords, sizeof decoder->damageWords, "%s", partWhy);
+            }
+            continue;
+        }
+        part.outputStart = at;
+        part.outputLength = part.frames.length * outputRate / part.frames.rate;
+        at += part.outputLength;
+        decoder->parts.push_back(part);
+    }
+    return !decoder->parts.empty();
+}
+
+// Moves on to the next part once the open one has handed out its output length; false after the
+// last.
+bool PartLeft(SoundDecoder *decoder)
+{
+    while (decoder->partDone >= decoder->parts[decoder->part].outputLength) {
+        if (decoder->part + 1 >= decoder->parts.size())
+            return false;
+        Restart(decoder, decoder->part + 1, 0);
+    }
+    return true;
+}
+
 } // namespace
 
 SoundDecoder *SoundDecoderOpen(const void *data, size_t size, long outputRate, bool)
@@ -248,14 +315,13 @@ SoundDecoder *SoundDecoderOpen(const void *data, size_t size, long outputRate, b
     openError[0] = '\0';
     SoundDecoder *decoder = new (std::nothrow) SoundDecoder();
     const char *why = "out of memory";
-    if (decoder && data && IndexMp3Frames(static_cast<const unsigned char *>(data), size, &decoder->frames, &why)) {
-        decoder->data = static_cast<const unsigned char *>(data);
+    if (decoder && data && size > 0 && IndexParts(decoder, static_cast<const unsigned char *>(data), size, outputRate, &why)) {
         decoder->outputRate = outputRate;
         // A feed's worth, the codec's last emptying (several conversions) included.
         decoder->musicCapacity = MaxDecodedSamples * 2 * 16;
         decoder->music = static_cast<short *>(malloc(size_t(decoder->musicCapacity) * 2 * sizeof(short)));
         if (decoder->music) {
-            Restart(decoder, 0);
+            Restart(decoder, 0, 0);
             return decoder;
         }
         why = "out of memory";
@@ -274,30 +340,33 @@ const char *SoundDecoderOpenError()
 
 void SoundDecoderRead(SoundDecoder *decoder, short *out, int frames)
 {
-    long inRate = decoder->frames.rate, outRate = decoder->outputRate;
     for (int i = 0; i < frames; i++) {
         short frame[2] = {0, 0};
-        if (inRate == outRate) {
-            NextMusicFrame(decoder, frame);
-        } else {
-            // Output frame i lies `phase`/outRate of the way from `before` to the next input frame.
-            if (!decoder->haveBefore)
-                decoder->haveBefore = NextMusicFrame(decoder, decoder->before);
-            while (decoder->phase >= outRate) {
-                decoder->phase -= outRate;
-                if (!NextMusicFrame(decoder, decoder->before))
-                    decoder->before[0] = decoder->before[1] = 0;
+        if (PartLeft(decoder)) {
+            long inRate = decoder->frames->rate, outRate = decoder->outputRate;
+            if (inRate == outRate) {
+                NextMusicFrame(decoder, frame);
+            } else {
+                // Output frame i lies `phase`/outRate of the way from `before` to the next input frame.
+                if (!decoder->haveBefore)
+                    decoder->haveBefore = NextMusicFrame(decoder, decoder->before);
+                while (decoder->phase >= outRate) {
+                    decoder->phase -= outRate;
+                    if (!NextMusicFrame(decoder, decoder->before))
+                        decoder->before[0] = decoder->before[1] = 0;
+                }
+                short after[2] = {0, 0};
+                if (decoder->musicCount == 0)
+                    DecodeMore(decoder);
+                if (decoder->musicCount > 0) {
+                    after[0] = decoder->music[2 * decoder->musicStart];
+                    after[1] = decoder->music[2 * decoder->musicStart + 1];
+                }
+                for (int c = 0; c < 2; c++)
+                    frame[c] = short(decoder->before[c] + (after[c] - decoder->before[c]) * decoder->phase / outRate);
+                decoder->phase += inRate;
             }
-            short after[2] = {0, 0};
-            if (decoder->musicCount == 0)
-                DecodeMore(decoder);
-            if (decoder->musicCount > 0) {
-                after[0] = decoder->music[2 * decoder->musicStart];
-                after[1] = decoder->music[2 * decoder->musicStart + 1];
-            }
-            for (int c = 0; c < 2; c++)
-                frame[c] = short(decoder->before[c] + (after[c] - decoder->before[c]) * decoder->phase / outRate);
-            decoder->phase += inRate;
+            decoder->partDone++;
         }
         out[2 * i] = frame[0];
         out[2 * i + 1] = frame[1];
@@ -308,20 +377,25 @@ void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame)
 {
     if (frame < 0)
         frame = 0;
-    int64_t sample = frame * decoder->frames.rate / decoder->outputRate;
-    if (sample >= decoder->frames.length) {
-        Restart(decoder, decoder->frames.length);
-        return;
-    }
-    Restart(decoder, sample);
+    size_t index = decoder->parts.size() - 1;
+    while (index > 0 && decoder->parts[index].outputStart > frame)
+        index--;
+    const AcmPart &part = decoder->parts[index];
+    int64_t sample = (frame - part.outputStart) * part.frames.rate / decoder->outputRate;
+    if (sample > part.frames.length)
+        sample = part.frames.length;
+    Restart(decoder, index, sample);
+    // Where the seek fell between two samples of a part at another rate, the output frame count
+    // is the target's, not the sample's.
+    decoder->partDone = frame - part.outputStart < part.outputLength ? frame - part.outputStart : part.outputLength;
 }
 
-// The frame index stops at the first frame it cannot read, so the exact length already ends
-// where the damage begins; nothing is reported apart from it.
-int64_t SoundDecoderDamage(const SoundDecoder *, const char **words)
+// Within a part the frame index stops at the first frame it cannot read, so the exact length
+// already ends where that damage begins; a part with no MP3 in it is the damage reported.
+int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words)
 {
-    *words = "";
-    return -1;
+    *words = decoder->damageFrame >= 0 ? decoder->damageWords : "";
+    return decoder->damageFrame;
 }
 
 void SoundDecoderClose(SoundDecoder *decoder)
