@@ -116,13 +116,20 @@ grep -q 'mingw\|wine\|:i386' "$state/installed" 2>/dev/null && fail "--test inst
 
 # A refused install: exit 3 and one line naming the refused package alone and apt's reason; the
 # i386 architecture added for it is taken away again.
-run_setup always "wine32:i386" --wine
+run_setup always "wine32:i386" --wine32
 [ "$rc" = 3 ] || fail "refused install: exit $rc, expected 3"
 line=$(echo "$err" | grep '^setup: could not install')
 [ "$line" = "setup: could not install wine32:i386: Unable to correct problems, you have held broken packages." ] ||
     fail "refused install: '$line'"
 [ -s "$state/architectures" ] && fail "refused install: the i386 architecture was left added"
 grep -q '^dpkg --add-architecture i386' "$state/calls" || fail "refused install: i386 was never added"
+
+# The 64-bit Wine set-up is amd64 alone: no i386 package, no architecture added.
+run_setup 0 "" --wine
+[ "$rc" = 0 ] || fail "--wine: exit $rc ($err)"
+installed wine64 || fail "--wine: wine64 was not installed"
+grep -q ':i386' "$state/installed" 2>/dev/null && fail "--wine installed i386 packages: $(grep ':i386' "$state/installed" | tr '\n' ' ')"
+[ -s "$state/architectures" ] && fail "--wine added an architecture: $(cat "$state/architectures")"
 
 # Everything already there: apt is not asked anything.
 run_setup 0 "" --windows

@@ -1,48 +1,85 @@
 #!/usr/bin/env bash
-# The Windows build under Wine, on an X server (Xvfb) of its own, with a PulseAudio server of its
+# A Windows program under Wine, on an X server (Xvfb) of its own, with a PulseAudio server of its
 # own whose null sink gives Wine's waveOut a device with no sound card:
+# - the program is of the machine type asked for (x86 or x86-64): a program that Wine cannot run
+#   may end at once with exit code 0 and say nothing;
 # - the sound layer's check program on the real device, on none (silent, one line on standard
-#   error), and its renders of the test tracks and
-#   the music against the Linux build's (every stretch within 1 ms);
+#   error), and its renders of the test tracks (joined files changing channels and rate among
+#   them) and the music against the Linux build's (every stretch within 1 ms);
 # - with the images and no music, answered No: a window "kelvo" of 800 x 600 whose picture is the
 #   Linux frame tool's frame at 0, "Error!" and "File Not Found" on standard output, Escape ends
 #   it with exit code 0;
 # - with the music, answered Yes: the fallback question "QEZ", the music playing into PulseAudio
-#   and the picture moving with it, N brings it back, M moves it on, F1 goes through the fallback again, M held reaches
-#   the end and the demo exits 0 by itself;
-# - the close request exits 0.
+#   and the picture moving with it, N brings it back, M moves it on, F1 goes through the fallback
+#   again, M held reaches the end and the demo exits 0 by itself;
+# - the close request exits 0; "QEZ" answered No shows "Program Will Now Close." and exits 1;
+# - on an X server without GLX the window layer's creation failure box ("ERROR"), exit 1;
+# - the music under load: a recording of the null sink while the machine is kept busy has no
+#   drop-out;
+# - in a Wine virtual desktop that offers 800 x 600 (the display-mode change as Windows makes
+#   it), driven from inside Wine by the window probe (tests/windows/win_probe.cpp): Yes gives an
+#   800 x 600 desktop with a WS_POPUP window covering it, F1 gives the desktop's own mode back with
+#   the 800 x 600 window and F1 again goes back, and Escape, the close request and the end at 142 s
+#   each leave the desktop in its own mode; WM_SYSCOMMAND with SC_SCREENSAVE and SC_MONITORPOWER
+#   never reaches DefWindowProcA (seen in Wine's relay trace), where SC_MINIMIZE does.
 # Every step waits for its effect (within a bound) rather than for a fixed time.
-# Usage, from the repository root: wine_demo.sh KELVO.EXE SOUND-CHECK.EXE LINUX-SOUND-CHECK
-#   CLOSE-HELPER PICTURE-HELPER MATCH-HELPER FRAME-TOOL
+# Usage, from the repository root: wine_demo.sh x86|x86-64 KELVO.EXE SOUND-CHECK.EXE PROBE.EXE
+#   LINUX-SOUND-CHECK CLOSE-HELPER PICTURE-HELPER MATCH-HELPER FRAME-TOOL
 set -u
-[ $# -eq 7 ] || { echo "usage: wine_demo.sh KELVO.EXE SOUND-CHECK.EXE LINUX-SOUND-CHECK CLOSE PICTURE MATCH FRAME-TOOL"; exit 2; }
+[ $# -eq 9 ] || { echo "usage: wine_demo.sh x86|x86-64 KELVO.EXE SOUND-CHECK.EXE PROBE.EXE LINUX-SOUND-CHECK CLOSE PICTURE MATCH FRAME-TOOL"; exit 2; }
+machine=$1
+shift
 # Absolute paths: the demo runs in folders of its own.
 for program in "$@"; do
     [ -f "$program" ] || { echo "missing $program"; exit 1; }
 done
 exe=$(realpath "$1")
 soundcheck=$(realpath "$2")
-linuxcheck=$(realpath "$3")
-closer=$(realpath "$4")
-picture=$(realpath "$5")
-matcher=$(realpath "$6")
-frametool=$(realpath "$7")
+probe_exe=$(realpath "$3")
+linuxcheck=$(realpath "$4")
+closer=$(realpath "$5")
+picture=$(realpath "$6")
+matcher=$(realpath "$7")
+frametool=$(realpath "$8")
 . "$(dirname "$0")/x11/windows.sh"
-need_tools Xvfb xdotool xwininfo wine wineserver pulseaudio pactl
+need_tools Xvfb xdotool xwininfo wine wineserver pulseaudio pactl parec x86_64-w64-mingw32-objdump
 [ -f data/music.mp3 ] || { echo "run from the repository root: no data/music.mp3"; exit 1; }
+case "$machine" in
+    x86) format=pei-i386 ;;
+    x86-64) format=pei-x86-64 ;;
+    *) echo "wine_demo.sh: no machine type $machine"; exit 2 ;;
+esac
+for program in "$exe" "$soundcheck" "$probe_exe"; do
+    x86_64-w64-mingw32-objdump -f "$program" | grep -q "file format $format\$" ||
+        die "$program is not an $machine program: $(x86_64-w64-mingw32-objdump -f "$program" | grep -o 'file format .*')"
+done
+echo "the $machine programs: $(basename "$exe"), $(basename "$soundcheck"), $(basename "$probe_exe")"
 # Wine and PulseAudio keep their state under the test's folder, never the user's.
 export WINEPREFIX=$workdir/prefix WINEDEBUG=-all HOME=$workdir XDG_RUNTIME_DIR=$workdir/run
 # No Mono, Gecko or menu entries: their installers would ask with boxes of their own.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 export PULSE_SERVER=unix:$workdir/pulse.sock
+# Between waveOut and the sound server, Wine's own sound path keeps only a few milliseconds,
+# which a busy machine runs dry whatever the program queues (dozens of 5 and 10 ms drop-outs in
+# 8 s under load, as many with 139 as with 372 ms queued in waveOut). The server is asked to
+# keep 200 ms for its clients, so that a drop-out left is one of the program's own queue.
+export PULSE_LATENCY_MSEC=200
 mkdir -p "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 # Wine's own server, and every Windows process it runs, end before the X and sound servers.
 extra_cleanup() {
     [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
+    [ -n "$busy_pids" ] && kill $busy_pids 2>/dev/null
+    [ -n "$record_pid" ] && kill "$record_pid" 2>/dev/null
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
 }
+busy_pids="" record_pid=""
+# The window probe, inside this Wine session: prints what it found, or fails.
+probe() { wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
+# The display's mode and the demo's window, as the probe sees them: "mode WxH window ...".
+probe_state() { probe state | tr '\n' ' ' | sed 's/ $//'; }
+state_is() { state=$(probe_state); [[ "$state" == $1 ]]; }
 start_demo() { # $1: output file name, $2: the folder it runs in (the one that holds data/)
     (cd "${2:-.}" && exec wine "$exe") >"$workdir/$1" 2>&1 &
     demo_pid=$!
@@ -69,12 +106,16 @@ echo "Wine prefix made in $((SECONDS - began)) s"
 echo "== the sound layer on waveOut, and its decoder against the Linux one"
 wine "$soundcheck" device data/music.mp3 >"$workdir/out-device" 2>&1 || fail "the sound check on the device"
 cat "$workdir/out-device"
+# A program that did not run prints nothing, and may still exit 0.
+[ "$(grep -c '^ok: ' "$workdir/out-device")" -ge 8 ] && ! grep -q '^FAILED' "$workdir/out-device" ||
+    fail "the sound check on the device did not make its checks"
 # With no sound server to be had, Wine has no waveOut device: the silent output, and one line.
 PULSE_SERVER=unix:$workdir/no-server wine "$soundcheck" silent data/music.mp3 >"$workdir/out-silent" 2>"$workdir/err-silent" \
     || fail "the sound check with no device: $(cat "$workdir/out-silent")"
 grep -q "^sound: no audio device (.*); the music is silent" "$workdir/err-silent" || fail "no line on standard error without a device"
 echo "no device: $(grep -c '^ok' "$workdir/out-silent") checks, and: $(grep '^sound:' "$workdir/err-silent")"
-for track in tests/data/stereo44_tag.mp3 tests/data/stereo48.mp3 tests/data/mono22.mp3 tests/data/vbr44.mp3 data/music.mp3; do
+for track in tests/data/stereo44_tag.mp3 tests/data/stereo48.mp3 tests/data/mono22.mp3 tests/data/vbr44.mp3 \
+    tests/data/joined44.mp3 tests/data/mono_then_stereo.mp3 tests/data/rate44_then_22.mp3 data/music.mp3; do
     "$linuxcheck" render "$track" "$workdir/linux.raw" >"$workdir/linux.positions" || die "the Linux render of $track"
     wine "$soundcheck" render "$track" "$workdir/windows.raw" >"$workdir/windows.positions" 2>&1 \
         || { fail "the Windows render of $track: $(cat "$workdir/windows.positions")"; continue; }
@@ -133,5 +174,126 @@ win=$(wait_window kelvo) || die "no kelvo window"
 wait_for 60 shows_picture "$win" || fail "no picture"
 "$closer" "$win" || fail "could not send the close request"
 wait_exit 0
+
+echo "== the failure boxes: fullscreen refused and windowed declined, then no GLX on the display"
+start_demo out4
+answer "Start FullScreen?" || die "no start question"
+line=$(probe box QEZ 60) || fail "no fallback question: $line"
+probe press QEZ no 10 >/dev/null || fail "could not answer the fallback question No"
+line=$(probe box ERROR 30)
+[ "$line" = "box ERROR: Program Will Now Close." ] || fail "declining windowed mode: '$line'"
+echo "declined: $line"
+probe press ERROR ok 10 >/dev/null || fail "could not close the box"
+wait_exit 1
+# Without GLX, Wine's GL has no pixel format to offer: the creation fails at ChoosePixelFormat
+# (or, on another Wine, at the context), with the box of that step.
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+stop_x
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -r -noreset -extension GLX 3>"$workdir/display" 2>"$workdir/xvfb.log" &
+x_pid=$!
+wait_for 30 test -s "$workdir/display" || die "Xvfb without GLX did not start"
+export DISPLAY=":$(head -n1 "$workdir/display")"
+start_demo out5
+line=$(probe press "Start FullScreen?" no 60) || fail "no start question without GLX: $line"
+line=$(probe box ERROR 60)
+case "$line" in
+    "box ERROR: Can't Find A Suitable PixelFormat." | "box ERROR: Can't Set The PixelFormat." | \
+    "box ERROR: Can't Create A GL Rendering Context." | "box ERROR: Can't Activate The GL Rendering Context.")
+        echo "without GLX: $line" ;;
+    *) fail "without GLX: '$line', expected the box of a GL step" ;;
+esac
+probe press ERROR ok 10 >/dev/null || fail "could not close the box"
+wait_exit 1
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+start_x 1024x768
+
+echo "== the music under load: no drop-out"
+mkdir -p "$workdir/load/data"
+cp data/bg.png data/fg.png data/kelvo.png data/music.mp3 "$workdir/load/data/"
+start_demo out6 "$workdir/load"
+answer "Start FullScreen?" n || die "no start question"
+win=$(wait_window kelvo) || die "no kelvo window"
+wait_for 30 plays_into_sink || fail "the music does not play into the sound server"
+parec -d kelvo_null.monitor --format=s16le --rate=44100 --channels=2 --raw >"$workdir/recording.raw" 2>"$workdir/parec.log" &
+record_pid=$!
+recorded() { [ "$(stat -c %s "$workdir/recording.raw" 2>/dev/null || echo 0)" -ge $(($1 * 44100 * 4)) ]; }
+wait_for 30 recorded 1 || fail "nothing recorded from the null sink"
+# Three busy loops beside the drawing (llvmpipe) on this machine's cores, for 8 s of music.
+for _ in 1 2 3; do
+    sh -c 'while :; do :; done' &
+    busy_pids="$busy_pids $!"
+done
+wait_for 60 recorded 9
+kill "$record_pid" $busy_pids 2>/dev/null
+wait "$record_pid" $busy_pids 2>/dev/null
+record_pid="" busy_pids=""
+# The second before the load, when the recording starts up, is left out.
+tail -c +$((44100 * 4 + 1)) "$workdir/recording.raw" >"$workdir/loaded.raw"
+if "$linuxcheck" gaps "$workdir/loaded.raw" >"$workdir/gaps"; then
+    echo "under load: $(cat "$workdir/gaps")"
+else
+    fail "drop-outs under load: $(cat "$workdir/gaps")"
+fi
+"$closer" "$win" || fail "could not send the close request"
+wait_exit 0
+
+echo "== the display-mode change in a virtual desktop of 1024 x 768"
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+start_x 1280x1024
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 &&
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 ||
+    die "could not set up the virtual desktop"
+wait_for 60 state_is "mode 1024x768 window none" || die "no virtual desktop of 1024 x 768: $state"
+fullscreen="mode 800x600 window popup 0 0 800 600 client 800 600 visible shown"
+windowed="mode 1024x768 window overlapped 0 0 * * client 800 600 visible shown"
+# The desktop's X window shows the demo's picture where it covers the desktop.
+desktop_shows_picture() { local id; id=$(wait_window "Default - Wine desktop") && [ "$(geometry "$id")" = 800x600 ] && shows_picture "$id"; }
+for ending in Escape close end; do
+    start_demo out-vd-$ending
+    probe press "Start FullScreen?" yes 60 >/dev/null || die "no start question in the virtual desktop"
+    wait_for 60 state_is "$fullscreen" || fail "Yes ($ending): '$state', expected '$fullscreen'"
+    if [ "$ending" = Escape ]; then
+        wait_for 60 desktop_shows_picture || fail "the 800 x 600 desktop does not show the picture: bands=$bands mean=$mean"
+        probe keydown f1 >/dev/null && probe keyup f1 >/dev/null || fail "could not press F1"
+        wait_for 60 state_is "$windowed" || fail "F1: '$state', expected '$windowed'"
+        probe keydown f1 >/dev/null && probe keyup f1 >/dev/null || fail "could not press F1"
+        wait_for 60 state_is "$fullscreen" || fail "F1 again: '$state', expected '$fullscreen'"
+        probe keydown escape >/dev/null || fail "could not press Escape"
+    elif [ "$ending" = close ]; then
+        probe close >/dev/null || fail "could not send the close request"
+    else
+        probe keydown m >/dev/null || fail "could not hold M"
+    fi
+    wait_exit 0 200
+    wait_for 60 state_is "mode 1024x768 window none" || fail "after the end by $ending: '$state', expected the desktop's own mode"
+    echo "ended by $ending: $state"
+done
+
+echo "== screen saver and monitor power-down requests are swallowed"
+# Wine's relay trace of DefWindowProcA: every message the window procedure passes on to it.
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'user32.DefWindowProcA' /f >/dev/null 2>&1 || fail "no relay set-up"
+export WINEDEBUG=+relay
+start_demo out-sys
+export WINEDEBUG=-all
+probe press "Start FullScreen?" no 60 >/dev/null || die "no start question"
+wait_for 60 state_is "$windowed" || fail "windowed: '$state'"
+for code in f140 f170 f020; do
+    line=$(probe syscommand $code)
+    [ "$line" = "result 0" ] || fail "WM_SYSCOMMAND $code: '$line'"
+done
+wait_for 30 state_is "mode 1024x768 window overlapped * client 0 0 visible iconic" || fail "SC_MINIMIZE did not minimise: '$state'"
+probe close >/dev/null || fail "could not send the close request"
+wait_exit 0
+grep -qa "msg=WM_SYSCOMMAND,wp=0000f140" "$workdir/out-sys" || fail "SC_SCREENSAVE did not reach the window procedure"
+grep -qa "msg=WM_SYSCOMMAND,wp=0000f170" "$workdir/out-sys" || fail "SC_MONITORPOWER did not reach the window procedure"
+grep -qaE "DefWindowProcA\([0-9a-f]+,00000112,0000f020," "$workdir/out-sys" || fail "SC_MINIMIZE did not go on to DefWindowProcA"
+if grep -qaE "DefWindowProcA\([0-9a-f]+,00000112,0000f1[47]0," "$workdir/out-sys"; then
+    fail "a screen-saver or power-down request went on to DefWindowProcA"
+else
+    echo "SC_SCREENSAVE and SC_MONITORPOWER end in the window procedure; SC_MINIMIZE goes on to DefWindowProcA"
+fi
 
 finish

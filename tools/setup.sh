@@ -3,9 +3,11 @@
 # more command needs:
 #   --test      the test suite (make test), the web build's tests included (--web)
 #   --web       the web build and its browser (make web)
-#   --windows   the Windows build (make windows)
-#   --win32-headers  the check of the app's sources against the real Win32 headers (make check-win32)
-#   --wine      the Windows build's run under Wine, with i386 packages (make check-win32)
+#   --windows   the Windows build, both programs (make windows)
+#   --win32-headers  the check of the app's sources against the real Win32 headers (make check-windows)
+#   --wine      the 64-bit Windows program's run under Wine, amd64 packages only (make check-windows)
+#   --wine32    the 32-bit program's run as well: 32-bit Wine, with the i386 architecture and
+#               packages, where they can be had (make check-windows tries it)
 #   --fuzz      clang for the fuzz targets (make fuzz)
 #   --package   building the Debian package (make package)
 # Does nothing when they are all there; needs root (directly or through sudo) only when something
@@ -39,19 +41,28 @@ test_packages=(
     x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
     weston xwayland
 )
-# The Windows build: mingw-w64 for 32-bit x86 and its zlib.
+# The Windows build: mingw-w64 for 32-bit x86 and for x86-64, their zlib, and icotool for the
+# programs' icon (made from the demo's images by a tool built for this machine with libpng).
 windows_packages=(
-    g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
+    g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+    libz-mingw-w64-dev icoutils
 )
 # The app's sources compiled against the real Win32 headers: mingw-w64 for x86-64.
 win32_header_packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
-# Its run under Wine: 32-bit Wine with i386 Mesa for its OpenGL and libpulse for its sound, and a
-# PulseAudio server whose null sink is the sound device.
+# The 64-bit program's run under Wine: 64-bit Wine from the amd64 packages alone (nothing 32-bit,
+# no i386 architecture), with the host's Mesa and libpulse; a PulseAudio server whose null sink is
+# the sound device; icoutils to read the programs' resources back.
 wine_packages=(
-    wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
-    pulseaudio pulseaudio-utils
+    wine wine64 libwine
+    pulseaudio pulseaudio-utils icoutils
+)
+# The 32-bit program's run as well: 32-bit Wine with i386 Mesa for its OpenGL and libpulse for its
+# sound.
+wine32_packages=(
+    wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
 )
 # The web build (make web) and its tests in headless Chromium: emscripten, Chromium, and node with
 # npm for the browser driver (nodesource's node brings its own npm).
@@ -66,9 +77,10 @@ for option in "$@"; do
         --windows) packages+=("${windows_packages[@]}") ;;
         --win32-headers) packages+=("${win32_header_packages[@]}") ;;
         --wine) packages+=("${wine_packages[@]}") ;;
+        --wine32) packages+=("${wine_packages[@]}" "${wine32_packages[@]}") ;;
         --fuzz) packages+=("${fuzz_packages[@]}") ;;
         --package) packages+=("${package_packages[@]}") ;;
-        *) echo "usage: tools/setup.sh [--test] [--web] [--windows] [--win32-headers] [--wine] [--fuzz] [--package]" >&2; exit 2 ;;
+        *) echo "usage: tools/setup.sh [--test] [--web] [--windows] [--win32-headers] [--wine] [--wine32] [--fuzz] [--package]" >&2; exit 2 ;;
     esac
 done
 
