@@ -7,6 +7,8 @@
 //                                          device reports played, seeks, pause, a missing file;
 //   kelvo_sound_check silent MP3           with no device to be had: the silent output, its
 //                                          position in real time;
+//   kelvo_sound_check play MP3 SECONDS     plays on the device for that long: the layer's queue
+//                                          never runs dry, where the device tells (waveOut);
 //   kelvo_sound_check gaps REC.raw         whether a recording of music (16-bit stereo at 44100
 //                                          Hz) runs on without a drop-out: no stretch of 5 ms or
 //                                          more of digital silence between its first and last
@@ -265,6 +267,31 @@ int Silent(const char *mp3)
     return failures ? 1 : 0;
 }
 
+int Play(const char *mp3, int seconds)
+{
+    std::vector<char> data = ReadWhole(mp3);
+    FSOUND_SetOutput(FSOUND_OUTPUT_WINMM);
+    Check(!data.empty() && FSOUND_Init(Rate, 32, 0) && ActiveSoundOutput() != FSOUND_OUTPUT_NOSOUND, "a device is open");
+    FSOUND_STREAM *stream = FSOUND_Stream_Open(data.data(), Mode, 0, int(data.size()));
+    Check(stream && FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0) >= 0, "the music opens and plays");
+    if (failures)
+        return 1;
+    auto began = std::chrono::steady_clock::now();
+    Sleep(seconds * 1000);
+    long elapsed = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count());
+    int position = FSOUND_Stream_GetTime(stream);
+    const int64_t dry = SoundSeam_DeviceRanDry();
+    char what[160];
+    snprintf(what, sizeof what, "it played on: %d ms of music in %ld ms", position, elapsed);
+    Check(position > elapsed - 1000 && position <= elapsed + 100, what);
+    if (dry >= 0) {
+        snprintf(what, sizeof what, "the queue never ran dry (%lld times)", (long long)dry);
+        Check(dry == 0, what);
+    }
+    FSOUND_Close();
+    return failures ? 1 : 0;
+}
+
 // A device that runs dry plays digital silence until it is fed again: such stretches inside music
 // are the drop-outs a listener hears.
 int Gaps(const char *path)
@@ -313,9 +340,11 @@ int Run(int argc, char **argv)
         return Device(argv[2]);
     if (mode == "silent" && argc == 3)
         return Silent(argv[2]);
+    if (mode == "play" && argc == 4)
+        return Play(argv[2], atoi(argv[3]));
     if (mode == "gaps" && argc == 3)
         return Gaps(argv[2]);
-    fprintf(stderr, "usage: kelvo_sound_check render MP3 OUT.raw | compare A.raw B.raw | device MP3 | silent MP3 | gaps REC.raw\n");
+    fprintf(stderr, "usage: kelvo_sound_check render MP3 OUT.raw | compare A.raw B.raw | device MP3 | silent MP3 | play MP3 SECONDS | gaps REC.raw\n");
     return 2;
 }
 

@@ -240,3 +240,8 @@ int64_t SoundSeam_DevicePlayedFrames()
 {
     return -1;  // SDL keeps no count of frames played
 }
+
+int64_t SoundSeam_DeviceRanDry()
+{
+    return -1;  // SDL keeps its own queue, which it does not report
+}

@@ -27,4 +27,9 @@ int SoundSeam_OpenCount();
 // Only the Windows device (waveOut) keeps such a count.
 int64_t SoundSeam_DevicePlayedFrames();
 
+// Times the open audio device has played everything queued to it before it was fed again (a
+// drop-out of the layer's own making) since it opened; -1 where the device does not tell (all
+// but waveOut).
+int64_t SoundSeam_DeviceRanDry();
+
 #endif

@@ -259,3 +259,8 @@ int64_t SoundSeam_DevicePlayedFrames()
     kelvo_sound_refresh(now);
     return int64_t(now[1]);
 }
+
+int64_t SoundSeam_DeviceRanDry()
+{
+    return -1;  // the browser keeps its own queue, which it does not report
+}

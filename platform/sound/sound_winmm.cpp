@@ -34,6 +34,8 @@ struct WaveDevice {
     DWORD lastCount;
     int64_t turns;
     bool bytes;                   // the count is of bytes, not samples
+    volatile LONG ranDry;         // times the feeder found every queued buffer played
+    bool started;                 // every buffer has been queued once
 };
 
 WaveDevice device;
@@ -41,6 +43,12 @@ WaveDevice device;
 // Fills and queues every buffer the device has finished with, in the order it plays them.
 void QueueFreeBuffers()
 {
+    bool allPlayed = device.started;
+    for (int i = 0; i < BufferCount; i++)
+        allPlayed = allPlayed && device.queued[i] && (device.headers[i].dwFlags & WHDR_DONE);
+    if (allPlayed)
+        InterlockedIncrement(&device.ranDry);
+    device.started = true;
     for (int n = 0; n < BufferCount; n++) {
         int i = device.nextBuffer;
         WAVEHDR &header = device.headers[i];
@@ -183,4 +191,9 @@ int64_t SoundSeam_DevicePlayedFrames()
     }
     int64_t count = device.turns * 4294967296LL + device.lastCount;
     return device.bytes ? count / 4 : count;
+}
+
+int64_t SoundSeam_DeviceRanDry()
+{
+    return device.wave ? InterlockedCompareExchange(&device.ranDry, 0, 0) : -1;
 }
