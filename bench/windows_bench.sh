@@ -44,6 +44,7 @@ run() {
         *) out=$(wine "build-$1/bench_frame.exe" "$frames" 2>&1 | tr -d '\r') ;;
     esac
     local frame f1
+    [ -n "${renderer[$1]:-}" ] || renderer[$1]=$(echo "$out" | sed -n 's/^renderer: //p')
     frame=$(echo "$out" | awk '/^whole frame with swap:/ { print $5 }')
     f1=$(echo "$out" | awk '/^F1 switch to the first frame:/ { print $7 }')
     [ -n "$frame" ] && [ -n "$f1" ] || { echo "$1 gave no figures: $(echo "$out" | tail -n 3 | tr '\n' ' ')" >&2; return 1; }
@@ -51,11 +52,12 @@ run() {
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-echo "bench_frame, $frames frames at the clock where both overlays show, on Xvfb with $(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || echo llvmpipe)"
-declare -A frame_ms f1_ms
+echo "bench_frame, $frames frames at the clock where both overlays show, on one Xvfb"
+declare -A frame_ms f1_ms renderer
 for round in $(seq "$rounds"); do
     for program in "${programs[@]}"; do
-        figures=$(run "$program") || exit 1
+        run "$program" >"$workdir/figures" || exit 1
+        figures=$(cat "$workdir/figures")
         echo "round $round  $program  frame ${figures% *} ms  F1 ${figures#* } ms"
         frame_ms[$program]="${frame_ms[$program]:-} ${figures% *}"
         f1_ms[$program]="${f1_ms[$program]:-} ${figures#* }"
@@ -63,6 +65,9 @@ for round in $(seq "$rounds"); do
 done
 linux_frame=$(echo "${frame_ms[linux]}" | tr ' ' '\n' | grep . | median)
 linux_f1=$(echo "${f1_ms[linux]}" | tr ' ' '\n' | grep . | median)
+for program in "${programs[@]}"; do
+    echo "  $program draws with: ${renderer[$program]:-?}"
+done
 echo "medians of $rounds rounds:"
 for program in "${programs[@]}"; do
     frame=$(echo "${frame_ms[$program]}" | tr ' ' '\n' | grep . | median)
