@@ -14,6 +14,9 @@
 #   again, M held reaches the end and the demo exits 0 by itself;
 # - the close request exits 0; "QEZ" answered No shows "Program Will Now Close." and exits 1;
 # - on an X server without GLX the window layer's creation failure box ("ERROR"), exit 1;
+# - with a stand-in opengl32.dll (tests/windows/gl_standin.c) failing wglCreateContext or
+#   wglMakeCurrent, their "ERROR" boxes and exit 1; failing the teardown's release and delete,
+#   their two "SHUTDOWN ERROR" boxes, the teardown going on to exit 0;
 # - the music under load: while busy loops keep the machine's cores busy, the sound layer's queue
 #   on waveOut never runs dry (the device's own word), and the null sink's recording is measured;
 # - in a Wine virtual desktop that offers 800 x 600 (the display-mode change as Windows makes
@@ -42,7 +45,7 @@ picture=$(realpath "$6")
 matcher=$(realpath "$7")
 frametool=$(realpath "$8")
 . "$(dirname "$0")/x11/windows.sh"
-need_tools Xvfb xdotool xwininfo wine wineserver pulseaudio pactl parec x86_64-w64-mingw32-objdump
+need_tools Xvfb xdotool xwininfo wine wineserver pulseaudio pactl parec x86_64-w64-mingw32-objdump x86_64-w64-mingw32-gcc
 [ -f data/music.mp3 ] || { echo "run from the repository root: no data/music.mp3"; exit 1; }
 case "$machine" in
     x86) format=pei-i386 ;;
@@ -207,6 +210,49 @@ wait_exit 1
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 start_x 1024x768
+
+echo "== the failure boxes of a GL driver that fails: a stand-in opengl32.dll beside the program"
+# Failing calls answered No to the start question, then the boxes, in order, and the exit code.
+gl_fails() { # calls-to-fail exit-code box... ("CAPTION: TEXT"; the last one closes the program)
+    local calls=$1 code=$2
+    shift 2
+    mkdir -p "$workdir/standin/data"
+    cp "$workdir/gl/opengl32.dll" "$exe" "$workdir/standin/"
+    cp data/bg.png data/fg.png data/kelvo.png "$workdir/standin/data/"
+    (cd "$workdir/standin" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;opengl32=n,b" KELVO_GL_FAIL=$calls exec wine kelvo.exe) \
+        >"$workdir/out-gl-$calls" 2>&1 &
+    demo_pid=$!
+    probe press "Start FullScreen?" no 60 >/dev/null || { fail "$calls: no start question"; return; }
+    if [ "$calls" = wglReleaseCurrent,wglDeleteContext ]; then
+        wait_for 60 state_is "$windowed" || fail "$calls: no window: '$state'"
+        probe keydown escape >/dev/null || fail "could not press Escape"
+    fi
+    local box seen=""
+    for box in "$@"; do
+        line=$(probe box "${box%%: *}" 60)
+        [ "$line" = "box $box" ] || fail "$calls: '$line', expected the box '$box'"
+        seen="$seen; ${line#box }"
+        probe press "${box%%: *}" ok 10 >/dev/null || fail "could not close the box"
+    done
+    wait_exit "$code"
+    echo "$calls failing:${seen#;}"
+}
+if [ "$machine" = x86-64 ]; then
+    windowed="mode 1024x768 window overlapped 0 0 * * client 800 600 visible shown"
+    wine_gl=$(ls /usr/lib/*/wine/x86_64-windows/opengl32.dll 2>/dev/null | head -n 1)
+    if [ -z "$wine_gl" ] || ! bash "$(dirname "$0")/windows/gl_standin.sh" "$wine_gl" "$workdir/gl" >"$workdir/gl.log" 2>&1; then
+        fail "the stand-in opengl32.dll was not built: $(tail -n 3 "$workdir/gl.log" 2>/dev/null)"
+    else
+        gl_fails wglCreateContext 1 "ERROR: Can't Create A GL Rendering Context."
+        # The teardown before the box releases a context that never became current, which Wine's
+        # wglMakeCurrent(NULL, NULL) refuses: its box comes first, and the teardown goes on.
+        gl_fails wglMakeCurrent 1 "SHUTDOWN ERROR: Release Of DC And RC Failed." "ERROR: Can't Activate The GL Rendering Context."
+        gl_fails wglReleaseCurrent,wglDeleteContext 0 "SHUTDOWN ERROR: Release Of DC And RC Failed." \
+            "SHUTDOWN ERROR: Release Rendering Context Failed."
+    fi
+else
+    echo "the stand-in opengl32.dll is built for x86-64 only: these boxes are checked on the 64-bit program"
+fi
 
 echo "== the music under load: the layer's queue never runs dry"
 # Three busy loops on this machine's cores while the sound check plays 8 s on waveOut, and the
