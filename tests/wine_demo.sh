@@ -14,8 +14,8 @@
 #   again, M held reaches the end and the demo exits 0 by itself;
 # - the close request exits 0; "QEZ" answered No shows "Program Will Now Close." and exits 1;
 # - on an X server without GLX the window layer's creation failure box ("ERROR"), exit 1;
-# - with a stand-in opengl32.dll (tests/windows/gl_standin.c) failing wglCreateContext or
-#   wglMakeCurrent, their "ERROR" boxes and exit 1; failing the teardown's release and delete,
+# - with a stand-in opengl32.dll (tests/windows/gl_standin.c) failing SetPixelFormat,
+#   wglCreateContext or wglMakeCurrent, their "ERROR" boxes and exit 1; failing the teardown's release and delete,
 #   their two "SHUTDOWN ERROR" boxes, the teardown going on to exit 0;
 # - the music under load: while busy loops keep the machine's cores busy, the sound layer's queue
 #   on waveOut never runs dry (the device's own word), and the null sink's recording is measured;
@@ -243,6 +243,7 @@ if [ "$machine" = x86-64 ]; then
     if [ -z "$wine_gl" ] || ! bash "$(dirname "$0")/windows/gl_standin.sh" "$wine_gl" "$workdir/gl" >"$workdir/gl.log" 2>&1; then
         fail "the stand-in opengl32.dll was not built: $(tail -n 3 "$workdir/gl.log" 2>/dev/null)"
     else
+        gl_fails wglSetPixelFormat 1 "ERROR: Can't Set The PixelFormat."
         gl_fails wglCreateContext 1 "ERROR: Can't Create A GL Rendering Context."
         # The teardown before the box releases a context that never became current, which Wine's
         # wglMakeCurrent(NULL, NULL) refuses: its box comes first, and the teardown goes on.

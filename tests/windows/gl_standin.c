@@ -1,6 +1,7 @@
 /* A stand-in opengl32.dll for the Wine run, put beside kelvo.exe: every call goes on to Wine's own
  * opengl32 (through the jumps that gl_standin.sh writes into stubs.S), except that the calls named
  * in KELVO_GL_FAIL fail as a driver's can, so that the window layer's failure boxes show:
+ *   wglSetPixelFormat  refuses the format (Windows' SetPixelFormat asks opengl32 for it)
  *   wglCreateContext   returns no context
  *   wglMakeCurrent     fails when making a context current
  *   wglReleaseCurrent  wglMakeCurrent(NULL, NULL) fails (the teardown's release)
@@ -16,9 +17,11 @@ extern void *standinTargets[];
 extern const int standinCount;
 
 static HMODULE real;
+typedef BOOL(WINAPI *SetPixelFormatFn)(HDC, int, const PIXELFORMATDESCRIPTOR *);
 typedef HGLRC(WINAPI *CreateContextFn)(HDC);
 typedef BOOL(WINAPI *MakeCurrentFn)(HDC, HGLRC);
 typedef BOOL(WINAPI *DeleteContextFn)(HGLRC);
+static SetPixelFormatFn realSetPixelFormat;
 static CreateContextFn realCreateContext;
 static MakeCurrentFn realMakeCurrent;
 static DeleteContextFn realDeleteContext;
@@ -33,6 +36,15 @@ static BOOL Fails(const char *name)
         if (strcmp(item, name) == 0)
             return TRUE;
     return FALSE;
+}
+
+BOOL WINAPI standin_wglSetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR *descriptor)
+{
+    if (Fails("wglSetPixelFormat")) {
+        SetLastError(ERROR_INVALID_PIXEL_FORMAT);
+        return FALSE;
+    }
+    return realSetPixelFormat(dc, format, descriptor);
 }
 
 HGLRC WINAPI standin_wglCreateContext(HDC dc)
@@ -75,8 +87,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         return FALSE;
     for (int i = 0; i < standinCount; i++)
         standinTargets[i] = (void *)GetProcAddress(real, standinNames[i]);
+    realSetPixelFormat = (SetPixelFormatFn)GetProcAddress(real, "wglSetPixelFormat");
     realCreateContext = (CreateContextFn)GetProcAddress(real, "wglCreateContext");
     realMakeCurrent = (MakeCurrentFn)GetProcAddress(real, "wglMakeCurrent");
     realDeleteContext = (DeleteContextFn)GetProcAddress(real, "wglDeleteContext");
-    return realCreateContext && realMakeCurrent && realDeleteContext;
+    return realSetPixelFormat && realCreateContext && realMakeCurrent && realDeleteContext;
 }

@@ -11,7 +11,7 @@ mkdir -p "$out"
 names=$(x86_64-w64-mingw32-objdump -p "$real" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[ *[0-9]*\] \([A-Za-z_][A-Za-z0-9_]*\)$/\1/p')
 [ -n "$names" ] || { echo "gl_standin.sh: no exports read from $real" >&2; exit 1; }
-own="wglCreateContext wglMakeCurrent wglDeleteContext"
+own="wglSetPixelFormat wglCreateContext wglMakeCurrent wglDeleteContext"
 {
     echo "    .text"
     i=0
