@@ -1,4 +1,4 @@
-# Quick start: `make run` sets up, builds and runs the demo; `make test` sets up, builds and
+# Quick start: `make run` sets up, builds the demo alone and runs it; `make test` sets up, builds and
 # runs every test, plainly and under AddressSanitizer and UndefinedBehaviorSanitizer.
 
 JOBS ?= $(shell nproc)
@@ -11,9 +11,9 @@ SANITIZER_ENV = LD_PRELOAD="$(MESA_PRELOAD)" \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: run test test-plain test-sanitize bench fuzz setup setup-test build build-test build-sanitize clean
+.PHONY: run test test-plain test-sanitize bench fuzz setup setup-test build build-demo build-test build-sanitize clean
 
-run: build
+run: build-demo
 	./build/kelvo
 
 test: test-plain test-sanitize
@@ -27,6 +27,11 @@ setup-test:
 build: setup
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build -j $(JOBS)
+
+# The demo alone, with what its build needs (the icon maker): no test program, tool or benchmark.
+build-demo: setup
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j $(JOBS) --target kelvo
 
 # The same build with the test tools installed first.
 build-test: setup-test
