@@ -117,6 +117,7 @@ endfunction()
 # The sources of the libraries named after `command` (libpng, zlib) for the build that `command`
 # runs (make web, make windows): each one's folder or archive into kelvo_<library>_source. When
 # any cannot be had, one line names the archives to give by hand and the configuration stops.
+# An archive found or fetched has its SHA-256 in kelvo_<library>_source_sha256.
 function(kelvo_library_sources command)
   file(REMOVE "${CMAKE_BINARY_DIR}/library-sources-missing.txt")
   set(missing "")
@@ -145,6 +146,12 @@ function(kelvo_library_sources command)
       endif()
     endif()
     set(kelvo_${library}_source "${source}" PARENT_SCOPE)
+    # The checked archive's sum, for a build step that unpacks it to check again (URL_HASH).
+    set(kelvo_${library}_source_sha256 "" PARENT_SCOPE)
+    if(source AND NOT ${variable})
+      file(SHA256 "${source}" sum)
+      set(kelvo_${library}_source_sha256 "${sum}" PARENT_SCOPE)
+    endif()
   endforeach()
   if(missing)
     set(give "")
