@@ -81,7 +81,10 @@ function(kelvo_fetch_archive library result why)
   endif()
   kelvo_archive_urls(${library} urls)
   file(MAKE_DIRECTORY "${KELVO_SOURCES_CACHE}")
-  set(partial "${cached}.part")
+  # A name of its own, so that two builds fetching at once (the two Windows programs) each
+  # rename a whole archive into place.
+  string(RANDOM LENGTH 8 tag)
+  set(partial "${cached}.${tag}.part")
   set(reasons "")
   foreach(url IN LISTS urls)
     message(STATUS "Downloading ${url}")
