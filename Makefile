@@ -1,4 +1,4 @@
-# Quick start: `make run` sets up, builds and runs the demo; `make test` sets up, builds and
+# Quick start: `make run` sets up, builds the demo alone and runs it; `make test` sets up, builds and
 # runs every test, plainly and under AddressSanitizer and UndefinedBehaviorSanitizer.
 
 JOBS ?= $(shell nproc)
@@ -11,9 +11,9 @@ SANITIZER_ENV = LD_PRELOAD="$(MESA_PRELOAD)" \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: run test test-plain test-sanitize bench fuzz setup setup-test build build-test build-sanitize clean
+.PHONY: run test test-plain test-sanitize bench fuzz setup setup-test build build-demo build-test build-sanitize clean
 
-run: build
+run: build-demo
 	./build/kelvo
 
 test: test-plain test-sanitize
@@ -27,6 +27,11 @@ setup-test:
 build: setup
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build -j $(JOBS)
+
+# The demo alone, with what its build needs (the icon maker): no test program, tool or benchmark.
+build-demo: setup
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j $(JOBS) --target kelvo
 
 # The same build with the test tools installed first.
 build-test: setup-test
@@ -94,7 +99,7 @@ check-win32: check-windows
 # 32-bit x86 (build-win32/) and for x86-64 (build-win64/), each kelvo.exe one file with everything
 # linked in, and its zip, kelvo-<version>-win32.zip and kelvo-<version>-win64.zip. libpng is built
 # from LIBPNG_SOURCE (a folder or an archive of its source), else taken from CMAKE_PREFIX_PATH,
-# else cloned from its public repository.
+# else from its release archive, found or fetched as LIBRARY_SOURCES says.
 LIBPNG_SOURCE ?=
 WINDOWS_PROGRAMS = win32:cmake/mingw-i686.cmake win64:cmake/mingw-x86_64.cmake
 .PHONY: windows
@@ -104,7 +109,7 @@ windows:
 		kind=$${program%%:*}; toolchain=$${program#*:}; \
 		echo "== kelvo.exe for $$kind"; \
 		cmake -S . -B build-$$kind -DCMAKE_TOOLCHAIN_FILE=$$toolchain -DCMAKE_BUILD_TYPE=Release \
-			$(if $(LIBPNG_SOURCE),-DLIBPNG_SOURCE=$(abspath $(LIBPNG_SOURCE))) \
+			-DLIBPNG_SOURCE=$(if $(LIBPNG_SOURCE),$(abspath $(LIBPNG_SOURCE))) $(LIBRARY_SOURCES) \
 			$(if $(CMAKE_PREFIX_PATH),-DCMAKE_PREFIX_PATH=$(CMAKE_PREFIX_PATH)); \
 		cmake --build build-$$kind -j $(JOBS); \
 	done
@@ -117,33 +122,47 @@ bench-windows: build
 	$(MAKE) windows
 	bash bench/windows_bench.sh
 
+# libpng's and zlib's release archives, for the Windows and web builds, when LIBPNG_SOURCE and
+# ZLIB_SOURCE name none: the copy in ../shared/deps where this machine keeps one, else the one
+# an earlier build fetched into KELVO_SOURCES_CACHE (~/.cache/kelvo/sources), else downloaded
+# from KELVO_SOURCES_URL (a URL or folder; empty: the projects' own), each checked against its
+# pinned SHA-256 (cmake/library_sources.cmake).
+KELVO_SOURCES_URL ?=
+KELVO_SOURCES_COPY ?=
+KELVO_SOURCES_CACHE ?=
+LIBRARY_SOURCES = -UKELVO_SOURCES_URL -UKELVO_SOURCES_COPY -UKELVO_SOURCES_CACHE \
+	$(if $(KELVO_SOURCES_URL),-DKELVO_SOURCES_URL=$(KELVO_SOURCES_URL)) \
+	$(if $(KELVO_SOURCES_COPY),-DKELVO_SOURCES_COPY=$(abspath $(KELVO_SOURCES_COPY))) \
+	$(if $(KELVO_SOURCES_CACHE),-DKELVO_SOURCES_CACHE=$(abspath $(KELVO_SOURCES_CACHE)))
+
 # The demo in a web page: build-web/, a static site (index.html, the page's script and style,
 # kelvo.js, kelvo.wasm, data/, the licence notices) that any static web server serves, compiled
 # with Debian's emscripten in build-wasm/. libpng and zlib are built for WebAssembly from
-# LIBPNG_SOURCE and ZLIB_SOURCE (each a folder or an archive of the library's released source).
+# LIBPNG_SOURCE and ZLIB_SOURCE (each a folder or an archive of the library's released source),
+# else from their release archives, found or fetched as LIBRARY_SOURCES says.
 ZLIB_SOURCE ?=
 WEB_PORT ?= 8000
 EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 .PHONY: web serve-web
 web:
 	bash tools/setup.sh --web
-	@if [ -z "$(LIBPNG_SOURCE)" ] || [ -z "$(ZLIB_SOURCE)" ]; then \
-		echo "make web: libpng and zlib are built for WebAssembly from their sources; give both:" >&2; \
-		echo "  make web LIBPNG_SOURCE=path/to/libpng-1.6.58.tar.xz ZLIB_SOURCE=path/to/zlib-1.3.1.tar.xz" >&2; \
-		echo "(a folder of each source works too; ../shared/deps holds both where this machine keeps a copy)" >&2; \
-		exit 2; fi
 	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B build-wasm -DCMAKE_BUILD_TYPE=Release \
-		-DLIBPNG_SOURCE=$(abspath $(LIBPNG_SOURCE)) -DZLIB_SOURCE=$(abspath $(ZLIB_SOURCE)) \
+		-DLIBPNG_SOURCE=$(if $(LIBPNG_SOURCE),$(abspath $(LIBPNG_SOURCE))) \
+		-DZLIB_SOURCE=$(if $(ZLIB_SOURCE),$(abspath $(ZLIB_SOURCE))) $(LIBRARY_SOURCES) \
 		-DKELVO_WEB_SITE=$(CURDIR)/build-web
 	$(EMSCRIPTEN_ENV) cmake --build build-wasm -j $(JOBS)
 
 # For make test: the web build and the browser driver of its tests (npm ci in tests/web, from its
-# lock file), when LIBPNG_SOURCE and ZLIB_SOURCE are given; without them the web tests are skipped.
+# lock file). Where libpng's and zlib's sources cannot be had, the one line saying so is printed
+# again and the web tests are skipped with it; any other failure of the web build fails.
 .PHONY: web-for-tests web-test-deps
 web-for-tests:
-	@if [ -n "$(LIBPNG_SOURCE)" ] && [ -n "$(ZLIB_SOURCE)" ]; then $(MAKE) web web-test-deps; \
-	else echo "make test: no LIBPNG_SOURCE and ZLIB_SOURCE given, so no web build: the web tests are skipped" \
-		"(unless build-web/ is there from an earlier make web, which they then test)"; fi
+	@rm -f build-wasm/library-sources-missing.txt
+	@if $(MAKE) web; then $(MAKE) web-test-deps; \
+	elif [ -f build-wasm/library-sources-missing.txt ]; then \
+		echo "make test: $$(cat build-wasm/library-sources-missing.txt); the web tests are skipped" \
+			"(unless build-web/ is there from an earlier make web, which they then test)"; \
+	else exit 1; fi
 web-test-deps: tests/web/node_modules/.installed
 tests/web/node_modules/.installed: tests/web/package.json tests/web/package-lock.json
 	cd tests/web && npm ci --no-audit --no-fund --loglevel=error

@@ -8,19 +8,15 @@
 # Also the sound layer's check program for the browser (kelvo_sound_check.js, tests/sound_check.cpp
 # as on Linux and Windows), which the web tests run; it is not part of the site.
 
-set(LIBPNG_SOURCE "" CACHE STRING "libpng's source to build for WebAssembly: a folder or an archive")
-set(ZLIB_SOURCE "" CACHE STRING "zlib's source to build for WebAssembly: a folder or an archive")
+set(LIBPNG_SOURCE "" CACHE STRING "libpng's source to build for WebAssembly: a folder or an archive (empty: found or fetched)")
+set(ZLIB_SOURCE "" CACHE STRING "zlib's source to build for WebAssembly: a folder or an archive (empty: found or fetched)")
 set(KELVO_WEB_SITE ${CMAKE_BINARY_DIR}/site CACHE PATH "Where the static site is put together")
+include(cmake/library_sources.cmake)
 
-# A library's source folder into `result`: the folder given in `variable`, or the one folder an
-# archive holds, unpacked into the build tree (again when another archive is given). `marker` is
-# a file at the top of the source.
-function(kelvo_web_source variable name marker result)
-  set(given "${${variable}}")
-  if(NOT given)
-    message(FATAL_ERROR "The web build needs ${variable}, a folder or an archive of ${name}'s released source: "
-      "make web ${variable}=path/to/it (../shared/deps holds one where this machine keeps a copy)")
-  endif()
+# A library's source folder into `result`: the folder `given` (named by `variable` or found by
+# kelvo_library_sources), or the one folder an archive holds, unpacked into the build tree (again
+# when another archive is given). `marker` is a file at the top of the source.
+function(kelvo_web_source given variable name marker result)
   if(NOT EXISTS "${given}")
     message(FATAL_ERROR "${variable}: ${given} does not exist")
   endif()
@@ -54,8 +50,9 @@ function(kelvo_web_source variable name marker result)
 endfunction()
 
 enable_language(C)
-kelvo_web_source(ZLIB_SOURCE zlib zlib.h kelvo_zlib_dir)
-kelvo_web_source(LIBPNG_SOURCE libpng png.h kelvo_png_dir)
+kelvo_library_sources("make web" libpng zlib)
+kelvo_web_source("${kelvo_zlib_source}" ZLIB_SOURCE zlib zlib.h kelvo_zlib_dir)
+kelvo_web_source("${kelvo_libpng_source}" LIBPNG_SOURCE libpng png.h kelvo_png_dir)
 
 # zlib and libpng as static libraries of this build: their own sources, compiled as their
 # Makefiles would (libpng with its prebuilt configuration), without their CMake projects.

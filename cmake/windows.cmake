@@ -7,7 +7,7 @@
 include(ExternalProject)
 
 set(LIBPNG_SOURCE "" CACHE STRING
-  "libpng's source to build for Windows: a folder or an archive (empty: a libpng in CMAKE_PREFIX_PATH, else v1.6.58 cloned from its public repository)")
+  "libpng's source to build for Windows: a folder or an archive (empty: a libpng in CMAKE_PREFIX_PATH, else its release archive found or fetched)")
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 
@@ -35,10 +35,12 @@ else()
     set(kelvo_png_from URL ${LIBPNG_SOURCE})
     set(kelvo_png_licence ${CMAKE_BINARY_DIR}/libpng-prefix/src/libpng/LICENSE)
   else()
-    set(kelvo_png_from GIT_REPOSITORY https://github.com/pnggroup/libpng.git GIT_TAG v1.6.58 GIT_SHALLOW ON)
+    include(cmake/library_sources.cmake)
+    kelvo_library_sources("make windows" libpng)
+    set(kelvo_png_from URL ${kelvo_libpng_source} URL_HASH SHA256=${kelvo_libpng_source_sha256})
     set(kelvo_png_licence ${CMAKE_BINARY_DIR}/libpng-prefix/src/libpng/LICENSE)
   endif()
-  message(STATUS "libpng for Windows: built from ${LIBPNG_SOURCE}")
+  message(STATUS "libpng for Windows: built from ${LIBPNG_SOURCE}${kelvo_libpng_source}")
   ExternalProject_Add(libpng ${kelvo_png_from}
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
       -DCMAKE_INSTALL_PREFIX=${kelvo_png_prefix} -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF

@@ -163,4 +163,33 @@ mkdir -p "$dir" && cp -r "$data" "$dir/data"
 order=$(grep -nE '^kelvo: no display|^ERROR: Window Creation Error\.$' "$dir/err" | cut -d: -f2 | tr '\n' ' ')
 [ "$order" = "kelvo ERROR " ] || { fail "no display: lines in the order \"$order\""; cat "$dir/err"; }
 
+# SDL also tries Wayland's default display, and the Wayland client library says why it could not
+# ("error: XDG_RUNTIME_DIR is invalid or not set in the environment."): the demo's own line comes
+# first all the same, with the library's only after it, and only where a Wayland display was named.
+# $1 name, $2 the first line, $3 whether the library's line may follow, the rest the environment.
+first_line() {
+    local name=$1 want=$2 library=$3
+    shift 3
+    (cd "$dir" && env -u SDL_VIDEODRIVER -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR "$@" "$kelvo" --windowed) \
+        >/dev/null 2>"$dir/err"
+    [ "$(head -n1 "$dir/err")" = "$want" ] || { fail "$name: the first line is not the demo's"; cat "$dir/err"; }
+    if [ "$library" = no ] && grep -q '^error: ' "$dir/err"; then
+        fail "$name: the library's line is there"
+        cat "$dir/err"
+    fi
+}
+echo "== no display: the demo's line first, whatever a library says"
+mkdir -p "$dir/runtime" && chmod 700 "$dir/runtime"
+nowhere="kelvo: no display to open (DISPLAY and WAYLAND_DISPLAY are not set); SDL_VIDEODRIVER=offscreen runs the demo without one"
+first_line "no XDG_RUNTIME_DIR" "$nowhere" no
+first_line "an XDG_RUNTIME_DIR with no display in it" "$nowhere" no XDG_RUNTIME_DIR="$dir/runtime"
+first_line "a Wayland display named, no XDG_RUNTIME_DIR" \
+    "kelvo: cannot open the display \"wayland-1999\"; SDL_VIDEODRIVER=offscreen runs the demo without one" yes \
+    WAYLAND_DISPLAY=wayland-1999
+first_line "an X display and a Wayland display named, no XDG_RUNTIME_DIR" \
+    "kelvo: cannot open the display \":1999\" nor the Wayland display \"wayland-1999\"; SDL_VIDEODRIVER=offscreen runs the demo without one" \
+    yes DISPLAY=:1999 WAYLAND_DISPLAY=wayland-1999
+first_line "the Wayland driver asked for, no XDG_RUNTIME_DIR" "kelvo: no video (wayland not available)" yes \
+    SDL_VIDEODRIVER=wayland
+
 finish

@@ -10,6 +10,7 @@
 #include <SDL2/SDL.h>
 
 #include <csignal>
+#include <string>
 #include <vector>
 
 namespace win32layer {
@@ -102,6 +103,8 @@ struct Win32State {
     Uint64 lastScreenSaverAsk;
     bool screenSaverReachedDefault, monitorPowerReachedDefault;
     bool onlyRealKeys;       // X11: key events SDL makes up on focus changes are dropped
+    void *waylandClient;     // the Wayland client library, held loaded while its log handler is ours
+    std::string heldLibraryLines; // what it logged while SDL looked for a display
     int lastX11Event;        // the X11 event type behind the next SDL event
     int lastX11KeyCode;      // and its key code, for key events
     int vkOfX11Key[256];     // virtual-key code last seen for each X11 key code

@@ -17,9 +17,11 @@
 
 #include <fsound.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <pthread.h>
 #include <strings.h>
 #include <sys/mman.h>
@@ -149,6 +151,33 @@ bool DriverRequested(const char *name)
 
 const char OffscreenHint[] = "SDL_VIDEODRIVER=offscreen runs the demo without one";
 
+// The Wayland client library's log handler (wl_log_func_t), which it calls with each line it logs.
+typedef void (*WaylandLogHandler)(const char *format, va_list args);
+
+void HoldWaylandLine(const char *format, va_list args)
+{
+    char line[1024];
+    std::vsnprintf(line, sizeof line, format, args);
+    win32.heldLibraryLines += line;
+}
+
+void PrintWaylandLine(const char *format, va_list args) { std::vfprintf(stderr, format, args); }
+
+// Gives the Wayland client library (the one SDL's Wayland driver uses, loaded now if SDL has not)
+// `handler` for what it logs; false where the library is not there.
+bool SetWaylandLogHandler(WaylandLogHandler handler)
+{
+    if (!win32.waylandClient)
+        win32.waylandClient = dlopen("libwayland-client.so.0", RTLD_LAZY | RTLD_LOCAL);
+    if (!win32.waylandClient)
+        return false;
+    auto setHandler = reinterpret_cast<void (*)(WaylandLogHandler)>(
+        dlsym(win32.waylandClient, "wl_log_set_handler_client"));
+    if (setHandler)
+        setHandler(handler);
+    return setHandler != nullptr;
+}
+
 // SDL falls back to a driver with no screen when no display answers. Unless that driver was asked
 // for, the layer counts it as no video, as Windows has none without a desktop, and says which
 // display it could not open.
@@ -172,6 +201,9 @@ bool ScreenAvailable()
     else
         std::fprintf(stderr, "kelvo: no display to open (DISPLAY and WAYLAND_DISPLAY are not set); %s\n",
                      OffscreenHint);
+    // Why a named Wayland display could not be opened, in the library's words, after the line.
+    if (hasWayland)
+        std::fputs(win32.heldLibraryLines.c_str(), stderr);
     std::fflush(stderr);
     return false;
 }
@@ -188,14 +220,24 @@ bool EnsureVideo()
         // SDL reads them from the environment, where the user may have set others.
         setenv("SDL_VIDEO_X11_WMCLASS", KELVO_APP_ID, 0);
         setenv("SDL_VIDEO_WAYLAND_WMCLASS", KELVO_APP_ID, 0);
+        // SDL tries Wayland's default display even where none is named, and the Wayland client
+        // library logs why that failed ("error: XDG_RUNTIME_DIR is invalid or not set in the
+        // environment."). Its lines are held while SDL looks, so that the layer's own line about
+        // the display comes first; once a display is open they are dropped, and what the
+        // library logs later goes to standard error as it would.
+        bool holding = SetWaylandLogHandler(HoldWaylandLine);
         win32.videoReady = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (!win32.videoReady) {
             std::fprintf(stderr, "kelvo: no video (%s)\n", SDL_GetError());
+            std::fputs(win32.heldLibraryLines.c_str(), stderr);
             std::fflush(stderr);
         } else if (!ScreenAvailable()) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             win32.videoReady = false;
         }
+        if (holding)
+            SetWaylandLogHandler(PrintWaylandLine);
+        win32.heldLibraryLines = std::string();
         if (win32.videoReady) {
             // The GL library stays loaded for the whole process. Otherwise destroying the last
             // window unloads it and the next window loads it again, at every F1, and the driver

@@ -34,8 +34,11 @@ const work = path.resolve(options.work || path.join(root, 'build', 'web-test', o
 const dataDir = path.resolve(options.data || path.join(root, 'data'));
 
 if (!fs.existsSync(path.join(site, 'index.html'))) {
-  console.log(`skipped: no web build in ${site} (make web LIBPNG_SOURCE=... ZLIB_SOURCE=... builds it; ` +
-    'make test does when both are given)');
+  // Where make web found no libpng and zlib sources, its line says which to give.
+  const missing = path.join(wasmDir, 'library-sources-missing.txt');
+  const why = fs.existsSync(missing) ? fs.readFileSync(missing, 'utf8').trim()
+    : 'make web builds it, and make test does';
+  console.log(`skipped: no web build in ${site} (${why})`);
   process.exit(77);
 }
 const chromium = ['/usr/bin/chromium', '/usr/bin/chromium-browser'].find((file) => fs.existsSync(file));
