@@ -177,6 +177,44 @@ TEST_F(Music, ATrackThatStopsEarlyIsNamedOnceAndStillPlays)
     EXPECT_NE(errors.find("); the rest is silent\n"), std::string::npos) << errors;
     EXPECT_NE(music.stream, nullptr) << "what is intact plays, and is the clock";
 
+    // Files joined end to end: a line for each that stops early or does not play, at the music's
+    // time, saying that the next file plays on.
+    SetUp();
+    InstallTrack();
+    FILE *in = fopen("data/music.mp3", "rb");
+    ASSERT_TRUE(in);
+    std::string track;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, in)) > 0)
+        track.append(buffer, got);
+    fclose(in);
+    std::string layerTwo;  // 38 silent MPEG-1 layer II frames, 1 s
+    for (int i = 0; i < 38; i++)
+        layerTwo += std::string("\xff\xfd\x80\x00", 4) + std::string(413, '\0');
+    const std::string joined = track.substr(0, track.size() - 200) + layerTwo + track;
+    FILE *out = fopen("data/music.mp3", "wb");
+    ASSERT_TRUE(out);
+    ASSERT_EQ(fwrite(joined.data(), 1, joined.size(), out), joined.size());
+    fclose(out);
+    Seam_ScriptAnswers({IDNO});
+    onPass = [&](int call) {
+        if (call == 2)
+            Seam_InjectKey(appState.window, VK_ESCAPE, true);
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(), 0);
+    const std::string joinErrors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(joinErrors.find("kelvo: data/music.mp3: damaged at 0:03 (the data ends 1 frame short of what its header "
+                              "announces); the music goes on with the next file\n"),
+              std::string::npos)
+        << joinErrors;
+    EXPECT_NE(joinErrors.find("kelvo: data/music.mp3: damaged at 0:03 (MPEG layer 2 audio, not MP3); the music goes "
+                              "on with the next file\n"),
+              std::string::npos)
+        << joinErrors;
+    EXPECT_EQ(joinErrors.find("the rest is silent"), std::string::npos) << joinErrors;
+
     // A healthy track says nothing (the images are not here, and say so).
     SetUp();
     InstallTrack();

@@ -318,9 +318,10 @@ void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame)
 
 // The frame index stops at the first frame it cannot read, so the exact length already ends
 // where the damage begins; nothing is reported apart from it.
-int64_t SoundDecoderDamage(const SoundDecoder *, const char **words)
+int64_t SoundDecoderDamage(const SoundDecoder *, int, const char **words, bool *playsOn)
 {
     *words = "";
+    *playsOn = false;
     return -1;
 }
 
