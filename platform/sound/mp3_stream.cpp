@@ -304,7 +304,7 @@ int64_t NoteDamage(Mp3Stream *stream, off_t announced, off_t announcedFrames, bo
         FormatMinutes(length, sizeof length, int64_t(announced) * 1000 / stream->inputRate);
         snprintf(words, sizeof words, "the data ends before the %s%s its header announces", length,
                  part.outputStart > 0 ? " of its part that" : "");
-    } else if (!unread) {
+    } else if (framesShort && !unread) {
         const long long missing = (long long)(announcedFrames - framesFound);
         snprintf(words, sizeof words, "the data ends %lld frame%s short of what its header announces", missing,
                  missing == 1 ? "" : "s");
