@@ -511,17 +511,10 @@ TEST_F(CaptureTool, MusicOfFilesJoinedEndToEndIsRecordedThrough)
 
     // The first file cut short, then a layer II file, then a third: the first and third are
     // recorded, the second named, each stop in a line of its own.
-    std::vector<char> first = ReadWhole(std::string(KELVO_TEST_DATA) + "/stereo44_tag.mp3");
+    const std::vector<char> first = ReadWhole(std::string(KELVO_TEST_DATA) + "/stereo44_tag.mp3");
     const std::vector<char> third = ReadWhole(std::string(KELVO_TEST_DATA) + "/vbr44.mp3");
     ASSERT_FALSE(first.empty() || third.empty());
-    first.resize(first.size() - 200);
-    for (int i = 0; i < 38; i++) {  // 1 s of silent MPEG-1 layer II frames
-        const char header[4] = {char(0xff), char(0xfd), char(0x80), 0};
-        first.insert(first.end(), header, header + 4);
-        first.resize(first.size() + 413);
-    }
-    first.insert(first.end(), third.begin(), third.end());
-    ASSERT_TRUE(WriteMusic(first));
+    ASSERT_TRUE(WriteMusic(Joined({CutLast(first, 200), LayerTwoFrames(38), third})));
     ASSERT_EQ(Capture({"--fps", "2", "--from", "2", "--to", "6", "-y", "out.mkv"}), 0) << errors;
     EXPECT_NE(errors.find("kelvo_capture: data/music.mp3: damaged at 0:03 (MPEG layer 2 audio, not MP3); the music "
                           "goes on with the next file\n"),

@@ -9,7 +9,6 @@
 #include <mpg123.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -198,35 +197,6 @@ TEST(Mp3Frames, JoinedFilesArePartsWhereTheNextFileBegins)
     EXPECT_EQ(parts(std::vector<char>(3000, char(0xff))), std::vector<size_t>{0});
 }
 
-namespace {
-
-std::vector<char> Joined(std::initializer_list<std::vector<char>> pieces)
-{
-    std::vector<char> all;
-    for (const std::vector<char> &piece : pieces)
-        all.insert(all.end(), piece.begin(), piece.end());
-    return all;
-}
-
-std::vector<char> CutLast(std::vector<char> bytes, size_t cut)
-{
-    bytes.resize(bytes.size() - cut);
-    return bytes;
-}
-
-// Silent MPEG-1 layer II frames (44.1 kHz stereo, 128 kbit/s, every bit allocation 0).
-std::vector<char> LayerTwo(int frames)
-{
-    std::vector<char> bytes;
-    for (int i = 0; i < frames; i++) {
-        const char header[4] = {char(0xff), char(0xfd), char(0x80), 0};
-        bytes.insert(bytes.end(), header, header + 4);
-        bytes.resize(bytes.size() + 413);
-    }
-    return bytes;
-}
-
-} // namespace
 
 TEST(Mp3Frames, AFileThatIsEasyToLoseAtAJoinBeginsItsOwnPart)
 {
@@ -237,7 +207,7 @@ TEST(Mp3Frames, AFileThatIsEasyToLoseAtAJoinBeginsItsOwnPart)
     const std::vector<char> plain = ReadWhole(Fixture("stereo44_notag.mp3"));
     const std::vector<char> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 4, 'T', 'A', 'G', 'S'};
     const std::vector<char> stray = {char(0xff), char(0xfb), char(0x90), 0, 's', 't', 'r', 'a', 'y', ' ', 'b', 'y', 't', 'e', 's'};
-    const std::vector<char> layer2 = LayerTwo(38);
+    const std::vector<char> layer2 = LayerTwoFrames(38);
     const size_t cut = tagged.size() - 200;
     struct Case { const char *what; std::vector<char> data; std::vector<size_t> starts; };
     const Case cases[] = {

@@ -11,6 +11,7 @@
 #include "platform/sound/sound_seam.h"
 #include "platform/win32/win32_seam.h"
 #include "render/frame.h"
+#include "tests/test_files.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -181,18 +182,9 @@ TEST_F(Music, ATrackThatStopsEarlyIsNamedOnceAndStillPlays)
     // time, saying that the next file plays on.
     SetUp();
     InstallTrack();
-    FILE *in = fopen("data/music.mp3", "rb");
-    ASSERT_TRUE(in);
-    std::string track;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, in)) > 0)
-        track.append(buffer, got);
-    fclose(in);
-    std::string layerTwo;  // 38 silent MPEG-1 layer II frames, 1 s
-    for (int i = 0; i < 38; i++)
-        layerTwo += std::string("\xff\xfd\x80\x00", 4) + std::string(413, '\0');
-    const std::string joined = track.substr(0, track.size() - 200) + layerTwo + track;
+    const std::vector<char> track = ReadWhole("data/music.mp3");
+    ASSERT_FALSE(track.empty());
+    const std::vector<char> joined = Joined({CutLast(track, 200), LayerTwoFrames(38), track});
     FILE *out = fopen("data/music.mp3", "wb");
     ASSERT_TRUE(out);
     ASSERT_EQ(fwrite(joined.data(), 1, joined.size(), out), joined.size());

@@ -14,7 +14,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <initializer_list>
 
 #include <chrono>
 #include <string>
@@ -287,32 +286,6 @@ TEST_F(Sound, JoinedFilesPlayThroughEachPartInItsOwnFormat)
 
 namespace {
 
-std::vector<char> Joined(std::initializer_list<std::vector<char>> pieces)
-{
-    std::vector<char> all;
-    for (const std::vector<char> &piece : pieces)
-        all.insert(all.end(), piece.begin(), piece.end());
-    return all;
-}
-
-std::vector<char> CutLast(std::vector<char> bytes, size_t cut)
-{
-    bytes.resize(bytes.size() - cut);
-    return bytes;
-}
-
-// Silent MPEG-1 layer II frames (44.1 kHz stereo, 128 kbit/s, every bit allocation 0).
-std::vector<char> LayerTwo(int frames)
-{
-    std::vector<char> bytes;
-    for (int i = 0; i < frames; i++) {
-        const char header[4] = {char(0xff), char(0xfd), char(0x80), 0};
-        bytes.insert(bytes.end(), header, header + 4);
-        bytes.resize(bytes.size() + 413);
-    }
-    return bytes;
-}
-
 // The stereo frame of `got` from which `part` (stereo) follows sample for sample, searched from
 // frame `from` to `to`; -1 when it is nowhere there.
 long FindPart(const std::vector<short> &got, const std::vector<short> &part, long from, long to)
@@ -356,7 +329,7 @@ TEST_F(Sound, EveryFileOfAJoinPlaysOrIsNamed)
          join - 2304, join + 2304, "1 frame short of what its header announces"},
         {"stray bytes that begin like a header", Joined({tagged, stray, vbr}), &vbrSound, join, join, nullptr},
         {"a second file without an info frame", Joined({tagged, plain}), &plainSound, join, join, nullptr},
-        {"a layer II file between", Joined({tagged, LayerTwo(38), vbr}), &vbrSound, join, join, "MPEG layer 2 audio, not MP3"},
+        {"a layer II file between", Joined({tagged, LayerTwoFrames(38), vbr}), &vbrSound, join, join, "MPEG layer 2 audio, not MP3"},
         {"the first file garbled after a third", Joined({garbled, vbr}), &vbrSound, join / 4, join / 2, "MPEG data"},
     };
     for (const Case &c : cases) {
