@@ -61,13 +61,14 @@ bench-web: build web-test-deps
 
 # The fuzz targets, one after the other, each for FUZZ_SECONDS: the PNG loader's, seeded with
 # every PNG the loader's tests load, then the sound layer's, seeded with small files joined end to
-# end and with tests/data's MP3s, on inputs of at most 8 KiB (a few parts of a fifth of a second);
-# findings land in build-fuzz/ as crash-*, leak-* or timeout-* files.
+# end and with tests/data's MP3s, on inputs of at most 8 KiB (a few parts of a fifth of a second),
+# then the joined-file splitter's on the same seeds, whole; findings land in build-fuzz/ as crash-*,
+# leak-* or timeout-* files.
 FUZZ_SECONDS ?= 300
 fuzz: build
 	bash tools/setup.sh --fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVO_FUZZ=ON -DKELVO_TESTS=OFF
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_png fuzz_mp3
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_png fuzz_mp3 fuzz_mp3_parts
 	rm -rf build-fuzz/seeds && mkdir -p build-fuzz/seeds build-fuzz/corpus
 	cd build && KELVO_SEED_DIR=$(CURDIR)/build-fuzz/seeds SDL_VIDEODRIVER=offscreen ./tests/kelvo_texload_tests >/dev/null 2>&1
 	cd build-fuzz && $(SANITIZER_ENV) SDL_VIDEODRIVER=offscreen ./tests/fuzz/fuzz_png corpus seeds \
@@ -75,6 +76,9 @@ fuzz: build
 	mkdir -p build-fuzz/corpus-mp3
 	cd build-fuzz && $(SANITIZER_ENV) ./tests/fuzz/fuzz_mp3 corpus-mp3 $(CURDIR)/tests/fuzz/mp3_seeds $(CURDIR)/tests/data \
 		-max_total_time=$(FUZZ_SECONDS) -max_len=8192 -rss_limit_mb=4096 -print_final_stats=1
+	mkdir -p build-fuzz/corpus-mp3-parts
+	cd build-fuzz && $(SANITIZER_ENV) ./tests/fuzz/fuzz_mp3_parts corpus-mp3-parts $(CURDIR)/tests/fuzz/mp3_seeds \
+		$(CURDIR)/tests/data -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -rss_limit_mb=4096 -print_final_stats=1
 
 # The app's sources against the real Win32, GL and GLU headers of the mingw-w64 cross compiler:
 # they compile, app/ and render/ link into a Windows executable, and the constants of

@@ -73,15 +73,19 @@ long UsableSize(FILE *file, const char **reason, char *detail, size_t detailSize
     return size;
 }
 
-// Says on standard error, once at the start, where the track's audio stops early and why.
+// Says on standard error, once at the start, where the track's audio stops early and why: one
+// line for each file of a join that stops early or does not play, at the music's time.
 void ReportEarlyEnd(FSOUND_STREAM *stream)
 {
     const char *words = "";
-    const int ms = SoundStreamDamage(stream, &words);
-    if (ms < 0)
-        return;
-    fprintf(stderr, "%s: %s: damaged at %d:%02d (%s); the rest is silent\n", dataReports.program, MusicPath, ms / 60000,
-            ms / 1000 % 60, words);
+    bool playsOn = false;
+    for (int index = 0;; index++) {
+        const int ms = SoundStreamDamageAt(stream, index, &words, &playsOn);
+        if (ms < 0)
+            break;
+        fprintf(stderr, "%s: %s: damaged at %d:%02d (%s); %s\n", dataReports.program, MusicPath, ms / 60000,
+                ms / 1000 % 60, words, playsOn ? "the music goes on with the next file" : "the rest is silent");
+    }
     fflush(stderr);
 }
 

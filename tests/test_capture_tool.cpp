@@ -508,6 +508,25 @@ TEST_F(CaptureTool, MusicOfFilesJoinedEndToEndIsRecordedThrough)
     EXPECT_GT(sounding(0, 1), 40000) << "2 s to 3 s: the first part";
     EXPECT_GT(sounding(1.1, 2.9), 80000) << "3.1 s to 4.9 s: the second part";
     EXPECT_EQ(sounding(3.1, 4), 0) << "after both parts, silence";
+
+    // The first file cut short, then a layer II file, then a third: the first and third are
+    // recorded, the second named, each stop in a line of its own.
+    const std::vector<char> first = ReadWhole(std::string(KELVO_TEST_DATA) + "/stereo44_tag.mp3");
+    const std::vector<char> third = ReadWhole(std::string(KELVO_TEST_DATA) + "/vbr44.mp3");
+    ASSERT_FALSE(first.empty() || third.empty());
+    ASSERT_TRUE(WriteMusic(Joined({CutLast(first, 200), LayerTwoFrames(38), third})));
+    ASSERT_EQ(Capture({"--fps", "2", "--from", "2", "--to", "6", "-y", "out.mkv"}), 0) << errors;
+    EXPECT_NE(errors.find("kelvo_capture: data/music.mp3: damaged at 0:03 (MPEG layer 2 audio, not MP3); the music "
+                          "goes on with the next file\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("kelvo_capture: data/music.mp3: damaged at 0:03 (the data ends 1 frame short"),
+              std::string::npos)
+        << errors;
+    video = Decode(folder + "/out.mkv", 0);
+    ASSERT_TRUE(video.ok);
+    EXPECT_GT(sounding(0, 1), 40000) << "2 s to 3 s: the first file";
+    EXPECT_GT(sounding(1.1, 2.9), 80000) << "3.1 s to 4.9 s: the third file";
 }
 
 TEST_F(CaptureTool, ErrorsExitNonZeroAndWriteNothing)

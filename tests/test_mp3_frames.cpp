@@ -196,3 +196,45 @@ TEST(Mp3Frames, JoinedFilesArePartsWhereTheNextFileBegins)
     EXPECT_EQ(parts(broken), std::vector<size_t>{0});
     EXPECT_EQ(parts(std::vector<char>(3000, char(0xff))), std::vector<size_t>{0});
 }
+
+
+TEST(Mp3Frames, AFileThatIsEasyToLoseAtAJoinBeginsItsOwnPart)
+{
+    auto parts = [](const std::vector<char> &data) {
+        return FindMp3Parts(reinterpret_cast<const unsigned char *>(data.data()), data.size());
+    };
+    const std::vector<char> tagged = ReadWhole(Fixture("stereo44_tag.mp3")), vbr = ReadWhole(Fixture("vbr44.mp3"));
+    const std::vector<char> plain = ReadWhole(Fixture("stereo44_notag.mp3"));
+    const std::vector<char> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 4, 'T', 'A', 'G', 'S'};
+    const std::vector<char> stray = {char(0xff), char(0xfb), char(0x90), 0, 's', 't', 'r', 'a', 'y', ' ', 'b', 'y', 't', 'e', 's'};
+    const std::vector<char> layer2 = LayerTwoFrames(38);
+    const size_t cut = tagged.size() - 200;
+    struct Case { const char *what; std::vector<char> data; std::vector<size_t> starts; };
+    const Case cases[] = {
+        // The cut frame's header claims bytes of the next file: an info frame, a tag, or the
+        // run of frames of a file without either begins there.
+        {"cut short, then an info frame", Joined({CutLast(tagged, 200), vbr}), {0, cut}},
+        {"cut short, then an ID3v2 tag", Joined({CutLast(tagged, 200), id3, vbr}), {0, cut}},
+        {"cut short, then a file without an info frame", Joined({CutLast(tagged, 200), plain}), {0, cut}},
+        {"cut short, then another rate", Joined({CutLast(tagged, 200), ReadWhole(Fixture("stereo22.mp3"))}), {0, cut}},
+        // Stray bytes that begin like a frame header of the same format stay with the part before.
+        {"stray bytes, then an info frame", Joined({tagged, stray, vbr}), {0, tagged.size() + stray.size()}},
+        {"stray bytes, then an ID3v2 tag", Joined({tagged, stray, id3, plain}), {0, tagged.size() + stray.size()}},
+        // The info frame counts the frames of its file: a file without one after it is a part.
+        {"a file without an info frame after one with it", Joined({tagged, plain}), {0, tagged.size()}},
+        {"three files, the last two plain", Joined({tagged, plain, plain}), {0, tagged.size()}},
+        // Layer II frames are a part of their own.
+        {"a layer II part between two", Joined({tagged, layer2, vbr}), {0, tagged.size(), tagged.size() + layer2.size()}},
+        {"layer II first", Joined({layer2, tagged}), {0, layer2.size()}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(parts(c.data), c.starts) << c.what;
+
+    // A frame count that the next frame contradicts (it draws on the frames before it, as a
+    // frame in the middle of a file does) begins nothing: a wrong count in one file stays one part.
+    std::vector<char> miscounted = tagged;
+    const size_t info = std::string(miscounted.begin(), miscounted.end()).find("Info");
+    ASSERT_NE(info, std::string::npos);
+    miscounted[info + 11] = char(miscounted[info + 11] - 20);  // 20 frames fewer than there are
+    EXPECT_EQ(parts(miscounted), std::vector<size_t>{0});
+}

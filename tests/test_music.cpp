@@ -11,6 +11,7 @@
 #include "platform/sound/sound_seam.h"
 #include "platform/win32/win32_seam.h"
 #include "render/frame.h"
+#include "tests/test_files.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -176,6 +177,35 @@ TEST_F(Music, ATrackThatStopsEarlyIsNamedOnceAndStillPlays)
     EXPECT_EQ(errors.find(line, errors.find(line) + 1), std::string::npos) << "said once, not at every window";
     EXPECT_NE(errors.find("); the rest is silent\n"), std::string::npos) << errors;
     EXPECT_NE(music.stream, nullptr) << "what is intact plays, and is the clock";
+
+    // Files joined end to end: a line for each that stops early or does not play, at the music's
+    // time, saying that the next file plays on.
+    SetUp();
+    InstallTrack();
+    const std::vector<char> track = ReadWhole("data/music.mp3");
+    ASSERT_FALSE(track.empty());
+    const std::vector<char> joined = Joined({CutLast(track, 200), LayerTwoFrames(38), track});
+    FILE *out = fopen("data/music.mp3", "wb");
+    ASSERT_TRUE(out);
+    ASSERT_EQ(fwrite(joined.data(), 1, joined.size(), out), joined.size());
+    fclose(out);
+    Seam_ScriptAnswers({IDNO});
+    onPass = [&](int call) {
+        if (call == 2)
+            Seam_InjectKey(appState.window, VK_ESCAPE, true);
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(), 0);
+    const std::string joinErrors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(joinErrors.find("kelvo: data/music.mp3: damaged at 0:03 (the data ends 1 frame short of what its header "
+                              "announces); the music goes on with the next file\n"),
+              std::string::npos)
+        << joinErrors;
+    EXPECT_NE(joinErrors.find("kelvo: data/music.mp3: damaged at 0:03 (MPEG layer 2 audio, not MP3); the music goes "
+                              "on with the next file\n"),
+              std::string::npos)
+        << joinErrors;
+    EXPECT_EQ(joinErrors.find("the rest is silent"), std::string::npos) << joinErrors;
 
     // A healthy track says nothing (the images are not here, and say so).
     SetUp();

@@ -78,9 +78,10 @@ signed char FSOUND_Stream_SetTime(FSOUND_STREAM *stream, int ms)
 // not one of the eight calls, so not recorded.
 const char *SoundStreamOpenError() { return ""; }
 // Where the stream stops early, asked after every open; not one of the eight calls either.
-int SoundStreamDamage(FSOUND_STREAM *, const char **words)
+int SoundStreamDamageAt(FSOUND_STREAM *, int, const char **words, bool *playsOn)
 {
     *words = "";
+    *playsOn = false;
     return -1;
 }
 

@@ -284,6 +284,113 @@ TEST_F(Sound, JoinedFilesPlayThroughEachPartInItsOwnFormat)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
+namespace {
+
+// The stereo frame of `got` from which `part` (stereo) follows sample for sample, searched from
+// frame `from` to `to`; -1 when it is nowhere there.
+long FindPart(const std::vector<short> &got, const std::vector<short> &part, long from, long to)
+{
+    for (long at = std::max(from, 0L); at <= to && size_t(2 * at) + part.size() <= got.size(); at++)
+        if (std::equal(part.begin(), part.end(), got.begin() + 2 * at))
+            return at;
+    return -1;
+}
+
+} // namespace
+
+// Every file of a join plays after the one before it, or the layer names the one it cannot play
+// (or where one stops early) and plays the files after it.
+TEST_F(Sound, EveryFileOfAJoinPlaysOrIsNamed)
+{
+    const std::vector<char> tagged = ReadWhole(Fixture("stereo44_tag.mp3")), vbr = ReadWhole(Fixture("vbr44.mp3"));
+    const std::vector<char> plain = ReadWhole(Fixture("stereo44_notag.mp3"));
+    int channels = 0;
+    const std::vector<short> first = StraightDecode(Fixture("stereo44_tag.mp3"), &channels);
+    const std::vector<short> vbrSound = StraightDecode(Fixture("vbr44.mp3"), &channels);
+    const std::vector<short> plainSound = StraightDecode(Fixture("stereo44_notag.mp3"), &channels);
+    ASSERT_EQ(channels, 2);
+    const long join = long(first.size() / 2);  // where a file after the whole first one begins
+    const std::vector<char> stray = {char(0xff), char(0xfb), char(0x90), 0, 's', 't', 'r', 'a', 'y', ' ', 'b', 'y', 't', 'e', 's'};
+    std::vector<char> garbled = tagged;
+    srand(11);
+    for (size_t i = tagged.size() / 3; i < tagged.size(); i++)
+        garbled[i] = char(rand());
+    struct Case {
+        const char *what;
+        std::vector<char> data;
+        const std::vector<short> *second;  // the file that must play after the first
+        long from, to;                     // where it must begin, in frames
+        const char *damage;                // what the layer names, or null
+    };
+    const Case cases[] = {
+        {"the first file cut short", Joined({CutLast(tagged, 200), vbr}), &vbrSound, join - 2304, join + 2304,
+         "1 frame short of what its header announces"},
+        {"the first file cut short, then one without an info frame", Joined({CutLast(tagged, 200), plain}), &plainSound,
+         join - 2304, join + 2304, "1 frame short of what its header announces"},
+        {"stray bytes that begin like a header", Joined({tagged, stray, vbr}), &vbrSound, join, join, nullptr},
+        {"a second file without an info frame", Joined({tagged, plain}), &plainSound, join, join, nullptr},
+        {"a layer II file between", Joined({tagged, LayerTwoFrames(38), vbr}), &vbrSound, join, join, "MPEG layer 2 audio, not MP3"},
+        {"the first file garbled after a third", Joined({garbled, vbr}), &vbrSound, join / 4, join / 2, "MPEG data"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::internal::CaptureStderr();
+        FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
+        ASSERT_TRUE(FSOUND_Init(44100, 32, 0));
+        FSOUND_STREAM *stream = FSOUND_Stream_Open(c.data.data(), Mode, 0, int(c.data.size()));
+        ASSERT_NE(stream, nullptr);
+        FSOUND_Stream_PlayEx(FSOUND_FREE, stream, nullptr, 0);
+        const std::vector<short> got = Render(int(join + long(c.second->size() / 2)) + 8820);
+        EXPECT_GT(std::count_if(got.begin(), got.begin() + 44100, [](short s) { return s != 0; }), 40000)
+            << "the first file plays";
+        if (c.from == join) {
+            EXPECT_TRUE(std::equal(first.begin(), first.end(), got.begin())) << "the whole first file plays";
+        }
+        const long at = FindPart(got, *c.second, c.from, c.to);
+        EXPECT_GE(at, 0) << "the second file plays";
+        if (at >= 0) {
+            EXPECT_TRUE(std::all_of(got.begin() + 2 * at + long(c.second->size()), got.end(), [](short s) { return s == 0; }));
+        }
+        const char *words = nullptr;
+        bool playsOn = false;
+        const int stops = SoundStreamDamageAt(stream, 0, &words, &playsOn);
+        if (c.damage) {
+            EXPECT_NEAR(stops, at * 1000 / 44100, 30) << "named where the second file begins";
+            EXPECT_NE(std::string(words).find(c.damage), std::string::npos) << words;
+            EXPECT_TRUE(playsOn);
+            EXPECT_EQ(SoundStreamDamage(stream, &words), stops);
+        } else {
+            EXPECT_EQ(stops, -1) << words;
+        }
+        EXPECT_EQ(SoundStreamDamageAt(stream, 1, &words, &playsOn), -1) << "said once: " << words;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        FSOUND_Close();
+    }
+
+    // Damage in the last file still ends the music, and says that nothing plays after it.
+    FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
+    ASSERT_TRUE(FSOUND_Init(44100, 32, 0));
+    const std::vector<char> lastGarbled = Joined({vbr, garbled});
+    FSOUND_STREAM *stream = FSOUND_Stream_Open(lastGarbled.data(), Mode, 0, int(lastGarbled.size()));
+    ASSERT_NE(stream, nullptr);
+    const char *words = nullptr;
+    bool playsOn = true;
+    EXPECT_GT(SoundStreamDamageAt(stream, 0, &words, &playsOn), 3000);
+    EXPECT_FALSE(playsOn);
+    FSOUND_Close();
+
+    // The length a later file's header announces is its own, and said to be: the position named
+    // is the music's.
+    FSOUND_SetOutput(FSOUND_OUTPUT_OFFLINE);
+    ASSERT_TRUE(FSOUND_Init(44100, 32, 0));
+    const std::vector<char> secondCut = Joined({tagged, CutLast(tagged, tagged.size() * 2 / 3)});
+    stream = FSOUND_Stream_Open(secondCut.data(), Mode, 0, int(secondCut.size()));
+    ASSERT_NE(stream, nullptr);
+    EXPECT_NEAR(SoundStreamDamageAt(stream, 0, &words, &playsOn), 4000, 100);
+    EXPECT_STREQ(words, "the data ends before the 0:03 of its part that its header announces");
+    EXPECT_FALSE(playsOn);
+}
+
 TEST_F(Sound, SilentOutputKeepsRealTimeAndNeverGoesBack)
 {
     // The tests ask SDL for its dummy driver, which the layer answers with its own silent clock.

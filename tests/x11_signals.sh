@@ -2,7 +2,8 @@
 # Signals to the demo under a real X server (Xvfb): Ctrl+C or SIGTERM while the start question
 # is up ends the demo at once with status 0, leaving no box and no process behind; SIGHUP and
 # Ctrl+C while the demo runs tear it down as a close request does (status 0, window gone), and
-# with the demo's own data a whole run prints nothing at all.
+# with the demo's own data a whole run prints nothing at all. With the X server stopped, SIGTERM
+# still ends the demo, by the signal, within about 5 s, at the start question as in the loop.
 # Usage: x11_signals.sh KELVO-BINARY DATA-FOLDER
 set -u
 kelvo=$(realpath "$1")
@@ -99,6 +100,31 @@ while IFS='|' read -r -u 3 name signal target; do
 done 3<<'EOF'
 SIGHUP while the demo runs|HUP|process
 Ctrl+C while the demo runs|INT|group
+EOF
+
+# A display that stopped answering (its server stopped): the demo cannot take the request up, so
+# the signal ends it by itself 5 s later, also while the start question is up.
+# name | the demo is at: question | loop
+while IFS='|' read -r -u 3 name at; do
+    echo "== $name"
+    out="$workdir/stalled-$at"
+    start_demo "$out"
+    box=$(wait_window "Start FullScreen?") || { fail "$name: no start question"; kill -KILL -- "-$demo_pid"; wait "$demo_pid"; demo_pid=""; continue; }
+    if [ "$at" = loop ]; then
+        press "$box" Return
+        wait_window kelvo >/dev/null || fail "$name: no kelvo window"
+        sleep 1
+    else
+        sleep 0.3
+    fi
+    kill -STOP "$x_pid"
+    kill -TERM "$demo_pid"
+    expect_exit 143 80 "$name"
+    kill -CONT "$x_pid"
+    expect_clean_output "$out" "$name"
+done 3<<'EOF'
+SIGTERM during the start question on a stalled display|question
+SIGTERM while the demo runs on a stalled display|loop
 EOF
 
 # Standard error closed and a data file missing: the demo's line about it must not land in the

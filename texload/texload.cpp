@@ -147,7 +147,40 @@ struct PngLoad {
     volatile bool alignmentsSaved;
     volatile GLint packAlignment;
     volatile GLint unpackAlignment;
+    // The stream, and the bytes of it read ahead of libpng (the header chunk's start), which
+    // libpng is given first.
+    FILE *stream;
+    unsigned char ahead[16];
+    size_t aheadCount, aheadUsed;
 };
+
+// libpng's reads: the bytes read ahead first, then the stream; a short read is libpng's own
+// "Read Error", as with its stdio reader.
+static void ReadPngBytes(png_structp png, png_bytep out, png_size_t count)
+{
+    PngLoad *load = static_cast<PngLoad *>(png_get_io_ptr(png));
+    size_t given = load->aheadCount - load->aheadUsed;
+    if (given > count)
+        given = count;
+    memcpy(out, load->ahead + load->aheadUsed, given);
+    load->aheadUsed += given;
+    if (given < count && fread(out + given, 1, count - given, load->stream) != count - given)
+        png_error(png, "Read Error");
+}
+
+// Whether the header chunk read ahead gives a side over the bound (one that libpng would itself
+// refuse, with a warning and an error of its own).
+static bool SideTooLarge(const PngLoad *load)
+{
+    if (load->aheadCount < 16 || memcmp(load->ahead + 4, "IHDR", 4) != 0)
+        return false;
+    for (int at = 8; at < 16; at += 4) {
+        const png_uint_32 side = png_get_uint_32(load->ahead + at);
+        if (side > MaxImageSide && side <= PNG_UINT_31_MAX)
+            return true;
+    }
+    return false;
+}
 
 static void RestoreAlignments(PngLoad *load)
 {
@@ -233,7 +266,8 @@ static bool DecodeAndUpload(PngLoad *load, FILE *stream, int mipmapMode, int alp
     png_structp png = load->png;
     png_infop pngInfo = load->info;
 
-    png_init_io(png, stream);
+    load->stream = stream;
+    png_set_read_fn(png, load, ReadPngBytes);
     png_set_sig_bytes(png, 8);
     png_set_user_limits(png, MaxImageSide, MaxImageSide);
     png_set_chunk_malloc_max(png, MaxChunkBytes);
@@ -385,6 +419,10 @@ int LoadPngStream(FILE *stream, int mipmapMode, int alphaMode, TextureInfo *info
         return 0;
 
     PngLoad load = {};
+    // Sides over the bound are refused here, before libpng reads the header and speaks of it.
+    load.aheadCount = fread(load.ahead, 1, sizeof load.ahead, stream);
+    if (SideTooLarge(&load))
+        return 0;
     load.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, SayPngWarning);
     if (!load.png)
         return 0;

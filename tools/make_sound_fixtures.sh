@@ -36,6 +36,19 @@ with wave.open(path, "wb") as w:
 PY
 }
 
+# MPEG-1 layer II frames of silence (44.1 kHz stereo, 128 kbit/s: every bit allocation 0), for
+# a part that a layer III decoder cannot play. No encoder needed.
+layer2() { # file seconds
+    python3 - "$@" <<'PY'
+import sys
+path, seconds = sys.argv[1], float(sys.argv[2])
+frames = int(seconds * 44100 / 1152)
+with open(path, "wb") as f:
+    for i in range(frames):
+        f.write(bytes([0xFF, 0xFD, 0x80, 0x00]) + bytes(413))  # 417 bytes, unpadded
+PY
+}
+
 synth 44100 2 3 "$tmp/s44.wav"
 synth 48000 2 3 "$tmp/s48.wav"
 synth 22050 1 3 "$tmp/m22.wav"
@@ -73,5 +86,19 @@ cat "$tmp/short_s44.mp3" "$tmp/short_vbr44.mp3" >"$seeds/joined44.mp3"
 cat "$tmp/short_m44.mp3" "$tmp/short_s44.mp3" >"$seeds/mono_then_stereo.mp3"
 cat "$tmp/short_s44.mp3" "$tmp/short_s22.mp3" >"$seeds/rate44_then_22.mp3"
 cat "$tmp/short_s22.mp3" "$tmp/short_m44.mp3" "$tmp/short_s44.mp3" >"$seeds/three_formats.mp3"
+# Joins where the second file is easy to lose (the sound tests make the same from the files
+# above): the first file cut short (its last frame's header claims bytes that lie in the second
+# file), stray bytes that begin like a frame header, a second file of the same format without an
+# info frame after one with it (cut short, and whole), and a part in MPEG layer II between two
+# layer III files.
+cut_last() { head -c "$(($(stat -c %s "$1") - $2))" "$1"; }
+stray() { printf '\377\373\220\000stray bytes'; }  # FF FB 90 00 and 11 more
+lame --quiet -b 96 --resample 44.1 -t "$tmp/short_s44.wav" "$tmp/short_plain44.mp3"
+layer2 "$tmp/short_layer2.mp2" 0.1
+cut_last "$tmp/short_s44.mp3" 200 | cat - "$tmp/short_vbr44.mp3" >"$seeds/cut_then_vbr.mp3"
+{ cat "$tmp/short_s44.mp3"; stray; cat "$tmp/short_vbr44.mp3"; } >"$seeds/stray_then_vbr.mp3"
+cat "$tmp/short_s44.mp3" "$tmp/short_plain44.mp3" >"$seeds/tagged_then_plain.mp3"
+cut_last "$tmp/short_s44.mp3" 200 | cat - "$tmp/short_plain44.mp3" >"$seeds/cut_then_plain.mp3"
+cat "$tmp/short_s44.mp3" "$tmp/short_layer2.mp2" "$tmp/short_vbr44.mp3" >"$seeds/layer2_between.mp3"
 ls -l "$seeds"
 ls -l "$out"/*.mp3

@@ -6,8 +6,8 @@
 // Files joined end to end (FindMp3Parts) play one after the other, each part with a codec opened
 // for its own version, rate and channel count and cut by its own delay and padding; positions
 // count over the parts, each part's output length being its music at the output rate, rounded
-// down, as the Linux decoder counts it. A part with no MP3 in it is passed over and named once as
-// damage at its start.
+// down, as the Linux decoder counts it. A part with no MP3 in it (a layer II file, say) is passed
+// over and named as damage at its start; the parts after it play.
 //
 // Seeks restart the codec a few frames before the target (layer III frames borrow bits from the
 // frames before them) and drop what it decodes ahead of the target. The codec is opened at the
@@ -47,15 +47,21 @@ struct AcmPart {
     int64_t outputLength;          // its output frames
 };
 
+// A part passed over: where in the output it would have begun, and why.
+struct AcmDamage {
+    int64_t frame;
+    char words[96];
+    bool playsOn;                  // a later part plays after it
+};
+
 struct SoundDecoder {
     std::vector<AcmPart> parts;    // the parts that play; never empty
+    std::vector<AcmDamage> damage; // the parts passed over, in order
     size_t part;                   // the one being decoded
     const unsigned char *data;     // parts[part].data
     const Mp3Frames *frames;       // &parts[part].frames
     int64_t partDone;              // output frames of the part handed out
     long outputRate;
-    int64_t damageFrame;           // where a part that could not be read was passed over; -1
-    char damageWords[96];
 
     HACMSTREAM codec;           // null until first needed, or when it could not be opened
     bool codecFailed;           // the codec would not open: what follows is silence
@@ -267,12 +273,12 @@ bool NextMusicFrame(SoundDecoder *decoder, short frame[2])
     return true;
 }
 
-// Indexes each part of data[0..size): the parts with MP3 frames play; the first one without is
-// noted as damage where it would have begun. False (and `why`) when no part has any.
+// Indexes each part of data[0..size): the parts with MP3 frames play; each one without is noted
+// as damage where it would have begun. False (and `why`) when no part has any.
 bool IndexParts(SoundDecoder *decoder, const unsigned char *data, size_t size, long outputRate, const char **why)
 {
-    decoder->damageFrame = -1;
     const std::vector<size_t> starts = FindMp3Parts(data, size);
+    std::vector<size_t> playedBefore;  // of each damage: the parts that play before it
     int64_t at = 0;
     for (size_t i = 0; i < starts.size(); i++) {
         const size_t end = i + 1 < starts.size() ? starts[i + 1] : size;
@@ -280,12 +286,15 @@ bool IndexParts(SoundDecoder *decoder, const unsigned char *data, size_t size, l
         part.data = data + starts[i];
         const char *partWhy = "";
         if (!IndexMp3Frames(part.data, end - starts[i], &part.frames, &partWhy)) {
-            if (i == 0)
-                *why = partWhy;
-            if (decoder->damageFrame < 0 && !decoder->parts.empty()) {
-                decoder->damageFrame = at;
-                snprintf(decoder->damageWords, sizeof decoder->damageWords, "%s", partWhy);
+            if (decoder->parts.empty()) {
+                *why = partWhy;  // the first file is the music: no MP3 there, no stream
+                return false;
             }
+            AcmDamage damage = {};
+            damage.frame = at;
+            snprintf(damage.words, sizeof damage.words, "%s", partWhy);
+            decoder->damage.push_back(damage);
+            playedBefore.push_back(decoder->parts.size());
             continue;
         }
         part.outputStart = at;
@@ -293,6 +302,8 @@ bool IndexParts(SoundDecoder *decoder, const unsigned char *data, size_t size, l
         at += part.outputLength;
         decoder->parts.push_back(part);
     }
+    for (size_t i = 0; i < decoder->damage.size(); i++)
+        decoder->damage[i].playsOn = decoder->parts.size() > playedBefore[i];
     return !decoder->parts.empty();
 }
 
@@ -391,11 +402,17 @@ void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame)
 }
 
 // Within a part the frame index stops at the first frame it cannot read, so the exact length
-// already ends where that damage begins; a part with no MP3 in it is the damage reported.
-int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words)
+// already ends where that damage begins; the parts with no MP3 in them are the damage reported.
+int64_t SoundDecoderDamage(const SoundDecoder *decoder, int index, const char **words, bool *playsOn)
 {
-    *words = decoder->damageFrame >= 0 ? decoder->damageWords : "";
-    return decoder->damageFrame;
+    *words = "";
+    *playsOn = false;
+    if (index < 0 || size_t(index) >= decoder->damage.size())
+        return -1;
+    const AcmDamage &damage = decoder->damage[size_t(index)];
+    *words = damage.words;
+    *playsOn = damage.playsOn;
+    return damage.frame;
 }
 
 void SoundDecoderClose(SoundDecoder *decoder)

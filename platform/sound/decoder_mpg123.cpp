@@ -42,10 +42,16 @@ void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame)
     Mp3Seek(&decoder->mp3, frame);
 }
 
-int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words)
+int64_t SoundDecoderDamage(const SoundDecoder *decoder, int index, const char **words, bool *playsOn)
 {
-    *words = decoder->mp3.damageFrame >= 0 ? decoder->mp3.damageWords : "";
-    return decoder->mp3.damageFrame;
+    *words = "";
+    *playsOn = false;
+    if (index < 0 || index >= decoder->mp3.damageCount)
+        return -1;
+    const Mp3Damage &damage = decoder->mp3.damage[index];
+    *words = damage.words;
+    *playsOn = damage.playsOn;
+    return damage.frame;
 }
 
 void SoundDecoderClose(SoundDecoder *decoder)

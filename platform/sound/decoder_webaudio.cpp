@@ -130,10 +130,11 @@ void SoundDecoderTimeline(SoundDecoder *decoder, int64_t frame, int64_t position
         kelvo_sound_timeline(decoder->id, double(frame), double(position), running ? 1 : 0);
 }
 
-int64_t SoundDecoderDamage(const SoundDecoder *, const char **words)
+int64_t SoundDecoderDamage(const SoundDecoder *, int, const char **words, bool *playsOn)
 {
     // The browser decodes the whole track or nothing: no track stops early here.
     *words = "";
+    *playsOn = false;
     return -1;
 }
 

@@ -8,6 +8,7 @@ namespace {
 
 struct Header {
     int version;          // 1, 2 or 25 (MPEG-2.5)
+    int layer;            // 1, 2 or 3
     long rate;
     int channels;
     int bitrate;          // kbit/s
@@ -16,7 +17,8 @@ struct Header {
     bool crc;
 };
 
-// Reads a layer III header at p[0..4); false for anything else (free format included).
+// Reads a layer I, II or III header at p[0..4); false for anything else (free format included).
+// Only layer III is audio to the frame index; the others count for where a file begins.
 bool ReadHeader(const unsigned char *p, Header *header)
 {
     if (p[0] != 0xff || (p[1] & 0xe0) != 0xe0)
@@ -25,20 +27,40 @@ bool ReadHeader(const unsigned char *p, Header *header)
     int layerBits = (p[1] >> 1) & 3;
     int bitrateIndex = p[2] >> 4;
     int rateIndex = (p[2] >> 2) & 3;
-    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+    if (versionBits == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
         return false;
-    static const int bitratesV1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int bitratesV2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    // kbit/s by bitrate index: MPEG-1 layers I, II and III, then MPEG-2 and 2.5 layer I, II and III.
+    static const short bitrates[5][15] = {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    };
     static const long ratesV1[] = {44100, 48000, 32000};
     header->version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
+    header->layer = 4 - layerBits;
     header->rate = ratesV1[rateIndex] / (header->version == 1 ? 1 : header->version == 2 ? 2 : 4);
-    header->bitrate = header->version == 1 ? bitratesV1[bitrateIndex] : bitratesV2[bitrateIndex];
+    header->bitrate = bitrates[header->version == 1 ? header->layer - 1 : header->layer == 1 ? 3 : 4][bitrateIndex];
     header->channels = (p[3] >> 6) == 3 ? 1 : 2;
-    header->samples = header->version == 1 ? 1152 : 576;
+    header->samples = header->layer == 1 ? 384 : header->layer == 2 || header->version == 1 ? 1152 : 576;
     int padding = (p[2] >> 1) & 1;
-    header->bytes = int((header->samples / 8) * 1000L * header->bitrate / header->rate) + padding;
+    if (header->layer == 1)
+        header->bytes = int(12000L * header->bitrate / header->rate + padding) * 4;
+    else
+        header->bytes = int((header->samples / 8) * 1000L * header->bitrate / header->rate) + padding;
     header->crc = (p[1] & 1) == 0;
     return true;
+}
+
+// Whether a layer III frame draws on no bytes of the frames before it (its main data begins in
+// itself), as the first frame of a file does. Frames of the other layers always do.
+bool StandsAlone(const unsigned char *frame, const Header &header)
+{
+    if (header.layer != 3)
+        return true;
+    const unsigned char *side = frame + 4 + (header.crc ? 2 : 0);
+    return header.version == 1 ? (side[0] == 0 && (side[1] & 0x80) == 0) : side[0] == 0;
 }
 
 uint32_t Big32(const unsigned char *p)
@@ -47,10 +69,14 @@ uint32_t Big32(const unsigned char *p)
 }
 
 // Whether the frame at `frame` is an info frame; if it is, the delay and padding of its LAME
-// extension (0 without one).
-bool ReadInfoFrame(const unsigned char *frame, const Header &header, int *delay, int *padding)
+// extension (0 without one) and the audio frames it counts after itself (0 when it does not say).
+bool ReadInfoFrame(const unsigned char *frame, const Header &header, int *delay, int *padding, uint32_t *frames = nullptr)
 {
     *delay = *padding = 0;
+    if (frames)
+        *frames = 0;
+    if (header.layer != 3)
+        return false;
     int sideInfo = header.version == 1 ? (header.channels == 2 ? 32 : 17) : (header.channels == 2 ? 17 : 9);
     int at = 4 + (header.crc ? 2 : 0) + sideInfo;
     if (at + 8 > header.bytes)
@@ -59,6 +85,8 @@ bool ReadInfoFrame(const unsigned char *frame, const Header &header, int *delay,
     if (memcmp(tag, "Xing", 4) != 0 && memcmp(tag, "Info", 4) != 0)
         return false;
     uint32_t flags = Big32(tag + 4);
+    if ((flags & 1) && frames && at + 12 <= header.bytes)
+        *frames = Big32(tag + 8);
     int lame = 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
     // The LAME extension: 9 bytes of encoder name, 12 more, then 12 bits of delay, 12 of padding.
     if (at + lame + 24 <= header.bytes) {
@@ -89,10 +117,11 @@ bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, c
     Header first = {};
     for (; at + 4 <= size; at++) {
         Header next;
-        if (!ReadHeader(data + at, &first) || at + size_t(first.bytes) > size)
+        if (!ReadHeader(data + at, &first) || first.layer != 3 || at + size_t(first.bytes) > size)
             continue;
         size_t after = at + size_t(first.bytes);
-        if (after + 4 > size || (ReadHeader(data + after, &next) && next.rate == first.rate && next.version == first.version))
+        if (after + 4 > size
+            || (ReadHeader(data + after, &next) && next.layer == 3 && next.rate == first.rate && next.version == first.version))
             break;
     }
     if (at + 4 > size)
@@ -108,7 +137,8 @@ bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, c
         at += size_t(first.bytes);
     }
     Header header;
-    while (at + 4 <= size && ReadHeader(data + at, &header) && header.rate == first.rate && header.version == first.version
+    while (at + 4 <= size && ReadHeader(data + at, &header) && header.layer == 3 && header.rate == first.rate
+           && header.version == first.version
            && at + size_t(header.bytes) <= size && at <= UINT32_MAX) {
         if (frames->offset.empty())
             frames->firstBitrate = header.bitrate;
@@ -142,7 +172,7 @@ size_t Id3TagBytes(const unsigned char *p, size_t left)
 
 bool SameFormat(const Header &a, const Header &b)
 {
-    return a.version == b.version && a.rate == b.rate && a.channels == b.channels;
+    return a.version == b.version && a.layer == b.layer && a.rate == b.rate && a.channels == b.channels;
 }
 
 // Whether a frame of its own format begins at `at`: it fits, and the data ends or another frame
@@ -157,6 +187,41 @@ bool ConfirmedFrame(const unsigned char *data, size_t size, size_t at, Header *h
            || (ReadHeader(data + after, &next) && SameFormat(next, *header));
 }
 
+// Frames of one format that a file begins with: three in a row (fewer where the data or an ID3v2
+// tag ends them), the first drawing on nothing before it.
+bool FileOfFrames(const unsigned char *data, size_t size, size_t at)
+{
+    Header first;
+    if (!ConfirmedFrame(data, size, at, &first) || !StandsAlone(data + at, first))
+        return false;
+    Header frame = first;
+    for (int i = 0; i < 2; i++) {
+        at += size_t(frame.bytes);
+        if (at + 4 > size || Id3TagBytes(data + at, size - at) > 0)
+            return true;
+        if (!ConfirmedFrame(data, size, at, &frame) || !SameFormat(frame, first))
+            return false;
+    }
+    return true;
+}
+
+// Where in data[from..to) another file begins, if one does: an ID3v2 tag, an info frame, or a
+// file's first frames. `to` when none does.
+size_t NextFileWithin(const unsigned char *data, size_t size, size_t from, size_t to)
+{
+    for (size_t at = from; at < to && at + 4 <= size; at++) {
+        if (Id3TagBytes(data + at, size - at) > 0)
+            return at;
+        Header header;
+        int delay, padding;
+        if (ReadHeader(data + at, &header) && size - at >= size_t(header.bytes)
+            && (ReadInfoFrame(data + at, header, &delay, &padding) ? ConfirmedFrame(data, size, at, &header)
+                                                                   : FileOfFrames(data, size, at)))
+            return at;
+    }
+    return to;
+}
+
 } // namespace
 
 std::vector<size_t> FindMp3Parts(const unsigned char *data, size_t size)
@@ -164,8 +229,10 @@ std::vector<size_t> FindMp3Parts(const unsigned char *data, size_t size)
     std::vector<size_t> starts(1, 0);
     size_t at = Id3TagBytes(data, size);
     Header format = {};
-    bool inAudio = false;  // a confirmed frame has been seen in this part
-    bool searching = true; // the last bytes were no frame: the next one must be confirmed
+    bool inAudio = false;   // a confirmed frame has been seen in this part
+    bool searching = true;  // the last bytes were no frame: the next one must be confirmed
+    uint32_t counted = 0;   // frames of the part after its info frame
+    uint32_t announced = 0; // and how many the info frame counts (0: it does not say)
     while (at + 4 <= size) {
         const size_t tag = Id3TagBytes(data + at, size - at);
         Header header;
@@ -183,7 +250,8 @@ std::vector<size_t> FindMp3Parts(const unsigned char *data, size_t size)
             continue;
         }
         int delay, padding;
-        const bool info = ReadInfoFrame(data + at, header, &delay, &padding);
+        uint32_t frames;
+        const bool info = ReadInfoFrame(data + at, header, &delay, &padding, &frames);
         if (searching || !inAudio || !SameFormat(header, format) || info) {
             if (!ConfirmedFrame(data, size, at, &header)) {
                 at++;
@@ -191,11 +259,38 @@ std::vector<size_t> FindMp3Parts(const unsigned char *data, size_t size)
             }
             if (inAudio && (info || !SameFormat(header, format)))
                 starts.push_back(at);
+            if (!inAudio || info || !SameFormat(header, format)) {
+                counted = 0;
+                announced = info ? frames : 0;
+            }
             format = header;
             inAudio = true;
             searching = false;
+        } else if (announced > 0 && counted == announced) {
+            // The frames its info frame counts are over: a file without one follows, if this frame
+            // begins a file's run of frames.
+            if (FileOfFrames(data, size, at))
+                starts.push_back(at);
+            announced = 0;
         }
-        at += size_t(header.bytes);
+        if (!info)
+            counted++;
+        // A frame cut short (the end of a damaged download, or bytes that merely look like a
+        // header) claims bytes of whatever follows: where its end is no frame, another file
+        // beginning inside it ends the part there.
+        const size_t end = at + size_t(header.bytes);
+        Header next;
+        if (end + 4 <= size && Id3TagBytes(data + end, size - end) == 0 && !ReadHeader(data + end, &next)) {
+            const size_t nextFile = NextFileWithin(data, size, at + 1, end);
+            if (nextFile < end) {
+                starts.push_back(nextFile);
+                inAudio = false;
+                searching = true;
+                at = nextFile;
+                continue;
+            }
+        }
+        at = end;
     }
     return starts;
 }

@@ -209,15 +209,23 @@ namespace {
 
 char openError[160];
 
+// `what`, with the decoder's own words after it where it has any.
+void DecoderWords(char *out, size_t outSize, const char *what, mpg123_handle *decoder)
+{
+    int code = decoder ? mpg123_errcode(decoder) : MPG123_OK;
+    if (code != MPG123_OK && code != MPG123_ERR)
+        snprintf(out, outSize, "%s: %s", what, mpg123_plain_strerror(code));
+    else
+        snprintf(out, outSize, "%s", what);
+}
+
 // Notes why an open failed, with the decoder's own words where it has any, and releases the
 // stream; false.
 bool OpenFailed(Mp3Stream *stream, const char *what, mpg123_handle *decoder)
 {
-    int code = decoder ? mpg123_errcode(decoder) : MPG123_OK;
-    if (code != MPG123_OK && code != MPG123_ERR)
-        snprintf(openError, sizeof openError, "%s: %s", what, mpg123_plain_strerror(code));
-    else
-        snprintf(openError, sizeof openError, "%s", what);
+    char words[sizeof openError];
+    DecoderWords(words, sizeof words, what, decoder);
+    memcpy(openError, words, sizeof openError);
     Mp3Close(stream);
     return false;
 }
@@ -251,37 +259,61 @@ size_t SecondOfData(int kilobitsPerSecond)
     return size_t(kilobitsPerSecond > 0 ? kilobitsPerSecond : 8) * 125;
 }
 
+// Notes that the audio stops early at output frame `frame`, for `words`.
+void AddDamage(Mp3Stream *stream, int64_t frame, const char *words)
+{
+    if (stream->damageCount >= Mp3MaxDamage)
+        return;
+    Mp3Damage &damage = stream->damage[stream->damageCount++];
+    damage.frame = frame;
+    damage.playsOn = false;
+    snprintf(damage.words, sizeof damage.words, "%s", words);
+}
+
 // After the scan of the open part: its audio stops early when the decoder gave up with a second or
-// more of the part unread, or when it found a second or more less than its header announced. The
-// damage frame is then where the part's audio ends.
-void NoteDamage(Mp3Stream *stream, off_t announced)
+// more of the part unread, or when it found a second or more less than its header announced; a
+// part that another follows, also when its data ends a frame or more short of the frames its
+// header counts (the end of a damaged download). Notes it, and gives the output frame where the
+// part's audio ends; -1 when it plays through.
+int64_t NoteDamage(Mp3Stream *stream, off_t announced, off_t announcedFrames, bool last)
 {
     const off_t scanned = mpg123_length(stream->decoder);
     if (scanned < 0)
-        return;
+        return -1;
     const Mp3Part &part = stream->parts[stream->part];
     // The reader's end of data is what a cut-short file gives; its own words say no more.
     const int code = mpg123_errcode(stream->decoder);
     const bool told = code != MPG123_OK && code != MPG123_ERR && code != MPG123_ERR_READER;
     const bool unread = part.size - stream->furthest >= SecondOfData(stream->bitrate);
-    const bool cutShort = announced > scanned + off_t(stream->inputRate) && AnnouncesLength(stream->data + part.start, part.size);
-    if (!unread && !cutShort)
-        return;
+    const bool tagged = AnnouncesLength(stream->data + part.start, part.size);
+    const bool cutShort = announced > scanned + off_t(stream->inputRate) && tagged;
+    const off_t framesFound = mpg123_framelength(stream->decoder);
+    const bool framesShort = !last && tagged && announcedFrames > 0 && framesFound >= 0 && framesFound < announcedFrames;
+    if (!unread && !cutShort && !framesShort)
+        return -1;
+    char words[160];
     if (told) {
-        snprintf(stream->damageWords, sizeof stream->damageWords, "%s", mpg123_plain_strerror(code));
-    } else if (code == MPG123_OK) {
+        snprintf(words, sizeof words, "%s", mpg123_plain_strerror(code));
+    } else if (code == MPG123_OK && (unread || cutShort)) {
         // Nothing went wrong in the decoder's eyes: it stopped at a frame of another layer, rate
         // or channel count that does not begin a file of its own.
-        snprintf(stream->damageWords, sizeof stream->damageWords, "a frame in another format ends the audio");
+        snprintf(words, sizeof words, "a frame in another format ends the audio");
     } else if (cutShort) {
+        // The length is the part's own; the position the line gives is the music's.
         char length[32];
         FormatMinutes(length, sizeof length, int64_t(announced) * 1000 / stream->inputRate);
-        snprintf(stream->damageWords, sizeof stream->damageWords, "the data ends before the %s its header announces",
-                 length);
+        snprintf(words, sizeof words, "the data ends before the %s%s its header announces", length,
+                 part.outputStart > 0 ? " of its part that" : "");
+    } else if (framesShort && !unread) {
+        const long long missing = (long long)(announcedFrames - framesFound);
+        snprintf(words, sizeof words, "the data ends %lld frame%s short of what its header announces", missing,
+                 missing == 1 ? "" : "s");
     } else {
-        snprintf(stream->damageWords, sizeof stream->damageWords, "no more audio in the rest of the data");
+        snprintf(words, sizeof words, "no more audio in the rest of the data");
     }
-    stream->damageFrame = part.outputStart + int64_t(scanned) * stream->outputRate / stream->inputRate;
+    const int64_t frame = part.outputStart + int64_t(scanned) * stream->outputRate / stream->inputRate;
+    AddDamage(stream, frame, words);
+    return frame;
 }
 
 } // namespace
@@ -302,7 +334,6 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     stream->size = size;
     stream->outputRate = outputRate;
     stream->scanned = scan;
-    stream->damageFrame = -1;
 
     const std::vector<size_t> starts = FindMp3Parts(stream->data, size);
     stream->parts = static_cast<Mp3Part *>(calloc(starts.size(), sizeof(Mp3Part)));
@@ -327,36 +358,37 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
     if (mpg123_replace_reader_handle(decoder, ReadBlock, SeekBlock, nullptr) != MPG123_OK)
         return OpenFailed(stream, "no MPEG audio found", decoder);
 
-    // Each part opened (and scanned) in turn; a part that does not open, or damage, ends the music.
+    // Each part opened (and scanned) in turn. A part that does not open is left out, and named
+    // where it holds a second or more of data; damage ends its part's audio. The parts that play
+    // are moved to the front, in order.
     int64_t at = 0;
     size_t chunkOutput = ChunkInputFrames;
     bool resampling = false;
     int lastBitrate = 0;
-    for (int index = 0; index < stream->partCount; index++) {
-        Mp3Part &part = stream->parts[index];
-        if (const char *why = OpenPart(stream, index)) {
+    const int found = stream->partCount;
+    int kept = 0;
+    char firstFailure[160] = "";  // why the first part did not open, for when none does
+    for (int index = 0; index < found; index++) {
+        if (kept != index)
+            stream->parts[kept] = stream->parts[index];
+        Mp3Part &part = stream->parts[kept];
+        const char *why = OpenPart(stream, kept);
+        const off_t announced = why ? -1 : mpg123_length(decoder);
+        const off_t announcedFrames = why ? -1 : mpg123_framelength(decoder);
+        const bool scanFailed = !why && scan && mpg123_scan(decoder) != MPG123_OK;
+        if (scanFailed)
+            why = "damaged";
+        if (why) {
             if (index == 0)
-                return OpenFailed(stream, why, why == partError ? nullptr : decoder);
-            if (scan && part.size >= SecondOfData(lastBitrate)) {
-                snprintf(stream->damageWords, sizeof stream->damageWords, "%s", why);
-                stream->damageFrame = at;
-            }
-            stream->partCount = index;
-            break;
+                DecoderWords(firstFailure, sizeof firstFailure, why, why == partError ? nullptr : decoder);
+            if (scanFailed || (scan && part.size >= SecondOfData(lastBitrate)))
+                AddDamage(stream, at, why);
+            continue;
         }
         lastBitrate = stream->bitrate;
         part.rate = stream->inputRate;
         part.channels = stream->inputChannels;
         part.outputStart = at;
-        const off_t announced = mpg123_length(decoder);
-        if (scan && mpg123_scan(decoder) != MPG123_OK) {
-            if (index == 0)
-                return OpenFailed(stream, "damaged", decoder);
-            snprintf(stream->damageWords, sizeof stream->damageWords, "damaged");
-            stream->damageFrame = at;
-            stream->partCount = index;
-            break;
-        }
         const off_t length = mpg123_length(decoder);
         part.outputLength = length < 0 ? UnknownLength : int64_t(length) * outputRate / part.rate;
         if (part.rate != outputRate) {
@@ -367,20 +399,24 @@ bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, 
             if (most > chunkOutput)
                 chunkOutput = most;
         }
+        kept++;
         if (scan) {
-            NoteDamage(stream, announced);
-            if (stream->damageFrame >= 0) {
-                part.outputLength = stream->damageFrame - at;
-                stream->partCount = index + 1;
-                break;
-            }
+            const int64_t stops = NoteDamage(stream, announced, announcedFrames, index + 1 == found);
+            if (stops >= 0)
+                part.outputLength = stops - at;
         }
-        if (part.outputLength == UnknownLength) {
-            stream->partCount = index + 1;  // its end is where its decoder ends
-            break;
-        }
+        if (part.outputLength == UnknownLength)
+            break;  // its end is where its decoder ends
         at += part.outputLength;
     }
+    if (kept == 0)
+        return OpenFailed(stream, firstFailure[0] ? firstFailure : "no MPEG audio found", nullptr);
+    stream->partCount = kept;
+    // A note plays on where a part that plays begins at it or after it.
+    for (int i = 0; i < stream->damageCount; i++)
+        for (int p = 0; p < kept; p++)
+            if (stream->parts[p].outputStart >= stream->damage[i].frame && stream->parts[p].outputLength > 0)
+                stream->damage[i].playsOn = true;
 
     if (resampling) {
         stream->resampler = syn123_new(outputRate, 2, MPG123_ENC_FLOAT_32, 0, nullptr);

@@ -18,6 +18,16 @@ struct Mp3Part {
     int64_t outputLength;       // its output frames
 };
 
+// Where the audio stops early in one part, found by a scanning open.
+struct Mp3Damage {
+    int64_t frame;              // output frame where that part's audio stops
+    bool playsOn;               // a later part plays after it
+    char words[160];            // why, in words
+};
+
+// Damage noted at most (the first ones, in the order of the music).
+const int Mp3MaxDamage = 8;
+
 struct Mp3Stream {
     mpg123_handle_struct *decoder;
     syn123_struct *resampler;   // null when every part's rate is the output rate
@@ -36,8 +46,8 @@ struct Mp3Stream {
     bool scanned;               // opened with a scan: every part's length is exact
     bool partEnded;             // the open part's decoder has given all it has
     bool ended;                 // no more audio: the rest is silence
-    int64_t damageFrame;        // output frame where the audio stops early; -1 when it does not
-    char damageWords[160];      // why it stops there, in words
+    Mp3Damage damage[Mp3MaxDamage];  // where parts stop early, or do not play at all
+    int damageCount;
     int emptyReads;             // decoder calls in a row that gave no audio
 
     // One decoded chunk, already in output format, and how much of it is taken.
@@ -50,10 +60,10 @@ struct Mp3Stream {
 
 // Opens the MP3 in data[0..size) for output at `outputRate`, files joined end to end played one
 // after the other, each in its own format; `scan` reads it through once for an exact length and
-// exact seeks, and notes in damageFrame where the audio stops early (damage the decoder cannot get
-// past, or data that ends before the length its header announces). Allocates
-// every buffer decoding will need. False (and nothing held) when the data holds no MPEG layer 3
-// audio or memory runs out.
+// exact seeks, and notes in `damage` each part whose audio stops early (damage the decoder cannot
+// get past, or data that ends before the length its header announces) or that does not play at
+// all (layer I or II, no audio); the parts after it play on. Allocates every buffer decoding will
+// need. False (and nothing held) when no part holds MPEG layer 3 audio or memory runs out.
 bool Mp3Open(Mp3Stream *stream, const void *data, size_t size, long outputRate, bool scan);
 
 // Why the last Mp3Open failed, in words, with the decoder's message where it gave one; "" after

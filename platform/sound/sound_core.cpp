@@ -485,12 +485,19 @@ const char *SoundStreamOpenError()
 
 int SoundStreamDamage(FSOUND_STREAM *handle, const char **words)
 {
+    bool playsOn;
+    return SoundStreamDamageAt(handle, 0, words, &playsOn);
+}
+
+int SoundStreamDamageAt(FSOUND_STREAM *handle, int index, const char **words, bool *playsOn)
+{
     *words = "";
+    *playsOn = false;
     std::lock_guard<std::mutex> hold(sound.lock);
     SoundStream *stream = FindStream(handle);
     if (!stream)
         return -1;
-    const int64_t frame = SoundDecoderDamage(stream->decoder, words);
+    const int64_t frame = SoundDecoderDamage(stream->decoder, index, words, playsOn);
     if (frame < 0)
         return -1;
     const int64_t ms = frame * 1000 / sound.mixRate;

@@ -65,9 +65,10 @@ const char *SoundDecoderOpenError();
 void SoundDecoderRead(SoundDecoder *decoder, short *out, int frames);
 // Moves decoding to output frame `frame` (0 or more); past the end, what follows is silence.
 void SoundDecoderSeek(SoundDecoder *decoder, int64_t frame);
-// Where the audio stops early, found by an `exact` open: the output frame, with why in words in
-// `*words`; -1 (and "") when it plays to its end.
-int64_t SoundDecoderDamage(const SoundDecoder *decoder, const char **words);
+// The `index`-th place (0 first) where the audio stops early, found by an `exact` open: the
+// output frame, with why in words in `*words` and whether later music plays after it in
+// `*playsOn`; -1 (and "", false) past the last one.
+int64_t SoundDecoderDamage(const SoundDecoder *decoder, int index, const char **words, bool *playsOn);
 // Frees the decoder. Harmless on null.
 void SoundDecoderClose(SoundDecoder *decoder);
 // The stream's timeline changed: from output frame `frame` on, the track plays from `position`

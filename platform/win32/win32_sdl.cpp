@@ -85,8 +85,10 @@ const unsigned SignalGraceSeconds = 5;
 void EndByPendingSignal(int)
 {
     const int sig = pendingInterrupt;
-    if (!sig || win32.boxShowing)
-        return;  // taken up in time, or a message box that ends the program itself
+    if (!sig)
+        return;  // taken up in time
+    if (boxChild && *boxChild > 0)
+        kill(*boxChild, SIGTERM);  // a message box's process goes too
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
@@ -96,10 +98,14 @@ void HandleSignal(int sig)
     if (getpid() != layerProcess)
         _exit(128 + sig); // a message box's process: its window goes with it
     if (win32.boxShowing) {
-        // The box ends; MessageBoxA then ends the program.
+        // The box ends; MessageBoxA then ends the program, unless the display it tears down no
+        // longer answers: the grace holds here too.
+        const bool first = !pendingInterrupt;
         pendingInterrupt = sig;
         if (boxChild && *boxChild > 0)
             kill(*boxChild, SIGTERM);
+        if (first)
+            alarm(SignalGraceSeconds);
         return;
     }
     if (pendingInterrupt) {

@@ -31,11 +31,15 @@ int SoundDeviceBufferFrames();
 // where it gave one (for reporting, not for parsing); "" after an open that succeeded.
 const char *SoundStreamOpenError();
 
-// Where the stream's audio stops early (damage the decoder cannot get past, or data that ends
-// before the length its header announces), as found when it was opened with
-// FSOUND_MPEGACCURATE: the position in milliseconds, with the decoder's words in `*words`; -1
-// (and "") for a stream that plays to its end or one that is not open.
+// Where the stream's audio first stops early (damage the decoder cannot get past, data that ends
+// before the length its header announces, a joined file the decoder cannot play), as found when
+// it was opened with FSOUND_MPEGACCURATE: the position in milliseconds, with the decoder's words
+// in `*words`; -1 (and "") for a stream that plays to its end or one that is not open.
 int SoundStreamDamage(FSOUND_STREAM *stream, const char **words);
+
+// The same for the `index`-th such place (0 first, in the music's order), with whether music
+// plays after it (a later file of a join) in `*playsOn`; -1 (and "", false) past the last one.
+int SoundStreamDamageAt(FSOUND_STREAM *stream, int index, const char **words, bool *playsOn);
 
 // Opens the next stream at `ms` instead of at its start, once: FSOUND_Stream_Open's next stream
 // starts there, as if sought before it plays (the web page's #t=). Below 0: no such moment.
