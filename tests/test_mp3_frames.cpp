@@ -76,6 +76,32 @@ TEST(Mp3Frames, TheCutIsWhereTheLinuxDecoderCutsTheMusic)
     }
 }
 
+TEST(Mp3Frames, AFileCutShortKeepsAllTheMusicItHas)
+{
+    // The padding is in the frames that are gone: the music runs to the last whole frame, as
+    // libmpg123 decodes it, and starts where the whole file's does.
+    for (const char *name : {"stereo44_tag.mp3", "vbr44.mp3"}) {
+        Mp3Frames whole;
+        const char *why;
+        ASSERT_TRUE(Index(ReadWhole(Fixture(name)), &whole, &why)) << name;
+        for (size_t cut : {size_t(200), size_t(1000)}) {
+            const std::string path = ::testing::TempDir() + "/cut.mp3";
+            const std::vector<char> bytes = CutLast(ReadWhole(Fixture(name)), cut);
+            FILE *file = fopen(path.c_str(), "wb");
+            ASSERT_TRUE(file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
+            fclose(file);
+            Mp3Frames frames;
+            ASSERT_TRUE(Index(bytes, &frames, &why)) << name << " less " << cut;
+            EXPECT_LT(frames.offset.size(), whole.offset.size()) << name << " less " << cut;
+            EXPECT_EQ(frames.skip, whole.skip) << name << " less " << cut;
+            EXPECT_EQ(2 * frames.length, int64_t(Decode(path, true).size())) << name << " less " << cut;
+            EXPECT_EQ(frames.length, int64_t(frames.offset.size()) * frames.samplesPerFrame - whole.skip)
+                << name << " less " << cut;
+            remove(path.c_str());
+        }
+    }
+}
+
 TEST(Mp3Frames, LengthRateAndChannelsAreTheLinuxDecodersOnEveryKindOfFile)
 {
     const char *files[] = {"stereo44_tag.mp3", "stereo44_notag.mp3", "vbr44.mp3", "stereo48.mp3", "mono22.mp3"};

@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace {
 
 struct Header {
@@ -131,8 +133,9 @@ bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, c
     frames->samplesPerFrame = first.samples;
     frames->firstBitrate = first.bitrate;
     int delay = 0, padding = 0;
+    uint32_t announced = 0;
     bool tagged = false;
-    if (ReadInfoFrame(data + at, first, &delay, &padding)) {
+    if (ReadInfoFrame(data + at, first, &delay, &padding, &announced)) {
         tagged = true;
         at += size_t(first.bytes);
     }
@@ -149,9 +152,14 @@ bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, c
     if (frames->offset.empty())
         return false;
     int64_t decoded = int64_t(frames->offset.size()) * frames->samplesPerFrame;
-    if (tagged && delay + padding < decoded) {
+    // Where the music ends among the decoded samples: the padding lies in the last frames the
+    // info frame counts, so a file cut short of them keeps all it decodes.
+    int64_t end = decoded + Mp3DecoderDelay - padding;
+    if (announced > 0 && int64_t(announced) > int64_t(frames->offset.size()))
+        end = std::min(decoded, int64_t(announced) * frames->samplesPerFrame + Mp3DecoderDelay - padding);
+    if (tagged && delay + Mp3DecoderDelay < end) {
         frames->skip = delay + Mp3DecoderDelay;
-        frames->length = decoded - delay - padding;
+        frames->length = end - frames->skip;
     } else {
         frames->length = decoded;
     }
