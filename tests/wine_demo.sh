@@ -5,7 +5,8 @@
 #   may end at once with exit code 0 and say nothing;
 # - the sound layer's check program on the real device, on none (silent, one line on standard
 #   error), and its renders of the test tracks (joined files changing channels and rate among
-#   them) and the music against the Linux build's (every stretch within 1 ms);
+#   them, and files that are easy to lose a part of) and the music against the Linux build's
+#   (every stretch within 1 ms); a layer II part between two MP3s named in the demo's line;
 # - with the images and no music, answered No: a window "kelvo" of 800 x 600 whose picture is the
 #   Linux frame tool's frame at 0, "Error!" and "File Not Found" on standard output, Escape ends
 #   it with exit code 0;
@@ -116,8 +117,17 @@ PULSE_SERVER=unix:$workdir/no-server wine "$soundcheck" silent data/music.mp3 >"
     || fail "the sound check with no device: $(cat "$workdir/out-silent")"
 grep -q "^sound: no audio device (.*); the music is silent" "$workdir/err-silent" || fail "no line on standard error without a device"
 echo "no device: $(grep -c '^ok' "$workdir/out-silent") checks, and: $(grep '^sound:' "$workdir/err-silent")"
+# Files joined end to end that are easy to lose a part of: a second file with no info frame,
+# bytes between that begin like a frame header, and a layer II file between two layer III ones.
+cat tests/data/stereo44_tag.mp3 tests/data/stereo44_notag.mp3 >"$workdir/tag_then_plain.mp3"
+{ cat tests/data/stereo44_tag.mp3; printf '\377\373\220\000\001\002\003\004\005\006\007\010\011\012\013'
+  cat tests/data/vbr44.mp3; } >"$workdir/stray_between.mp3"
+# 38 silent MPEG-1 layer II frames (44.1 kHz stereo, 128 kbit/s, 417 bytes each): a second.
+layer_two() { for _ in $(seq 38); do printf '\377\375\200\000'; head -c 413 /dev/zero; done; }
+{ cat tests/data/stereo44_tag.mp3; layer_two; cat tests/data/vbr44.mp3; } >"$workdir/layer2_between.mp3"
 for track in tests/data/stereo44_tag.mp3 tests/data/stereo48.mp3 tests/data/mono22.mp3 tests/data/vbr44.mp3 \
-    tests/data/joined44.mp3 tests/data/mono_then_stereo.mp3 tests/data/rate44_then_22.mp3 data/music.mp3; do
+    tests/data/joined44.mp3 tests/data/mono_then_stereo.mp3 tests/data/rate44_then_22.mp3 \
+    "$workdir/tag_then_plain.mp3" "$workdir/stray_between.mp3" "$workdir/layer2_between.mp3" data/music.mp3; do
     "$linuxcheck" render "$track" "$workdir/linux.raw" >"$workdir/linux.positions" || die "the Linux render of $track"
     wine "$soundcheck" render "$track" "$workdir/windows.raw" >"$workdir/windows.positions" 2>&1 \
         || { fail "the Windows render of $track: $(cat "$workdir/windows.positions")"; continue; }
@@ -144,6 +154,20 @@ hold "$win" Escape 30 exited || fail "Escape did not end the demo"
 wait_exit 0
 tr -d '\r' <"$workdir/out1" | grep -qx "Error!" || fail "no \"Error!\" on standard output without the music"
 tr -d '\r' <"$workdir/out1" | grep -qx "File Not Found" || fail "no \"File Not Found\" on standard output"
+
+echo "== a joined file with a layer II part: the demo names it and plays on"
+mkdir -p "$workdir/layer2/data"
+cp data/bg.png data/fg.png data/kelvo.png "$workdir/layer2/data/"
+cp "$workdir/layer2_between.mp3" "$workdir/layer2/data/music.mp3"
+start_demo out-layer2 "$workdir/layer2"
+answer "Start FullScreen?" n || die "no start question"
+win=$(wait_window kelvo) || die "no kelvo window"
+line=$(tr -d '\r' <"$workdir/out-layer2" | grep '^kelvo: data/music.mp3: ')
+[ "$line" = "kelvo: data/music.mp3: damaged at 0:03 (no MPEG audio found); the music goes on with the next file" ] ||
+    fail "the layer II part: '$line'"
+echo "$line"
+"$closer" "$win" || fail "could not send the close request"
+wait_exit 0
 
 echo "== the music, answered Yes: the fallback, M, N, F1 through the fallback, M held to the end"
 start_demo out2
