@@ -531,6 +531,124 @@ groups.network = async function () {
   server.stop();
 };
 
+// ---- Firefox: on an Xvfb display and a PulseAudio server of the run's own.
+
+// Waits for `probe` (a function returning true when ready) for at most `seconds`.
+async function poll(probe, seconds) {
+  const limit = Date.now() + seconds * 1000;
+  while (Date.now() < limit) {
+    if (await probe())
+      return true;
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  return false;
+}
+
+function skip(why) {
+  console.log(`skipped: ${why}`);
+  process.exit(77);
+}
+
+// An Xvfb display of this run's own (the server picks a free number and tells it): ":N".
+async function startXvfb() {
+  const x = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+    {stdio: ['ignore', 'ignore', 'pipe', 'pipe']});
+  ending.push(() => x.kill());
+  let errors = '';
+  x.stderr.on('data', (data) => errors += data);
+  const number = await new Promise((resolve) => {
+    const timer = setTimeout(() => resolve(null), 30000);
+    x.stdio[3].on('data', (data) => {
+      clearTimeout(timer);
+      resolve(String(data).trim());
+    });
+    x.on('error', () => resolve(null));
+    x.on('exit', () => resolve(null));
+  });
+  if (!number)
+    throw new Error(`Xvfb did not start (${errors.trim().split('\n').slice(-2).join('; ')})`);
+  return ':' + number;
+}
+
+// A PulseAudio server with a null sink as its only device, found through `folder` alone; the
+// environment that reaches it.
+async function startPulse(folder) {
+  fs.mkdirSync(path.join(folder, 'runtime'), {recursive: true});
+  const env = Object.assign({}, process.env, {HOME: folder, XDG_RUNTIME_DIR: folder,
+    PULSE_RUNTIME_PATH: path.join(folder, 'runtime'), PULSE_STATE_PATH: folder, PULSE_SERVER: `unix:${folder}/native`});
+  const pulse = spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--disable-shm=yes', '--use-pid-file=no',
+    '-L', 'module-null-sink sink_name=kelvo_test', '-L', `module-native-protocol-unix socket=${folder}/native auth-anonymous=1`],
+  {env, stdio: 'ignore'});
+  ending.push(() => pulse.kill());
+  const up = await poll(() => spawnSync('pactl', ['info'], {env, stdio: 'ignore'}).status === 0, 30);
+  if (!up)
+    throw new Error('the PulseAudio server did not start');
+  return env;
+}
+
+// What plays into the null sink now: pactl's lines, one a stream.
+function sinkInputs(env) {
+  const run = spawnSync('pactl', ['list', 'short', 'sink-inputs'], {env, encoding: 'utf8'});
+  return run.status === 0 ? run.stdout.split('\n').filter((l) => l.trim()) : [];
+}
+
+groups.firefox = async function () {
+  for (const tool of ['Xvfb', 'pulseaudio', 'pactl'])
+    if (spawnSync('sh', ['-c', `command -v ${tool}`]).status !== 0)
+      skip(`no ${tool} for the Firefox run (tools/setup.sh --test installs it)`);
+  const server = await serve(null);
+  const display = await startXvfb();
+  const env = await startPulse(path.join(work, 'pulse'));
+  let browser;
+  try {
+    browser = await puppeteer.launch({browser: 'firefox', executablePath: firefox, headless: false,
+      env: Object.assign({}, env, {DISPLAY: display}), args: ['--width=1280', '--height=800'], protocolTimeout: 300000});
+  } catch (e) {
+    skip(`Firefox (${firefox}) did not start: ${String(e && e.message || e).split('\n')[0]}`);
+  }
+  ending.push(() => browser.process() && browser.process().kill('SIGKILL'));
+  const page = await open(browser, server.url);
+
+  check(await until(page, () => window.kelvo && window.kelvo.dialog), 'Firefox: the start question is asked');
+  const ring = () => page.evaluate(() => {
+    const style = getComputedStyle(document.activeElement);
+    return {text: document.activeElement.textContent, ring: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) >= 2};
+  });
+  const yes = await ring();
+  check(yes.text === 'Yes' && yes.ring, `Firefox: Yes has the focus, its ring shown (${JSON.stringify(yes)})`);
+  await page.keyboard.press('Tab');
+  const no = await ring();
+  check(no.text === 'No' && no.ring, `Firefox: Tab moves it to No, the ring with it (${JSON.stringify(no)})`);
+  await page.keyboard.press('Enter');
+  const shot = await nextFrame(page, 2, true);
+  check(shot !== null && !(await state(page)).fullscreen, 'Firefox: Enter on No answers No, and the demo draws in the page');
+  if (shot)
+    samePicture(shot, nativeFrame(shot.clock), `Firefox: the frame at ${shot.clock} ms against kelvo_frame ${shot.clock}`);
+
+  // The music plays into the null sink, and the clock follows it, with no line about sound.
+  check(await poll(() => sinkInputs(env).length > 0, 30), `Firefox: the music plays into the PulseAudio null sink (${sinkInputs(env).join('; ')})`);
+  const from = await state(page), since = Date.now();
+  check(await until(page, (c) => window.kelvo.clock > c + 1500, from.clock, 30), 'Firefox: the clock runs with the music');
+  const moved = (await state(page)).clock - from.clock, elapsed = Date.now() - since;
+  check(moved <= elapsed + 300 && (await state(page)).audio === 'running',
+    `Firefox: never ahead of real time, the audio context running (${moved} ms of clock in ${elapsed} ms)`);
+  const soundLines = (await page.evaluate(() => window.kelvo.messages)).filter((line) => line.startsWith('sound:'));
+  check(soundLines.length === 0, `Firefox: no line about sound, on the page or off it (${JSON.stringify(soundLines)})`);
+
+  // M seeks forward; Escape ends.
+  const beforeM = (await state(page)).clock;
+  await page.keyboard.down('KeyM');
+  const seeked = await until(page, (c) => window.kelvo.clock > c + 4000, beforeM, 30);
+  await page.keyboard.up('KeyM');
+  check(seeked, `Firefox: M held seeks forward (from ${beforeM} ms)`);
+  await tap(page, 'Escape');
+  check(await until(page, () => window.kelvo.state === 'ended', null, 30) && (await state(page)).exitCode === 0,
+    'Firefox: Escape ends the demo with status 0, and the page offers to play again');
+  pageClean(page, 'Firefox: the demo page');
+  await browser.close();
+  server.stop();
+};
+
 groups.picture = async function () {
   const server = await serve(null);
   const browser = await launch(false);
