@@ -832,12 +832,15 @@ groups.sound = async function () {
   const elapsed = Date.now() - startedAt, moved = await quiet('window.kelvo.clock') - firstClock;
   check(moved >= 1500 && moved <= elapsed + 300, `  (${moved} ms of clock in ${elapsed} ms)`);
   check(await quiet('window.kelvo.audioState') !== 'running', 'the audio context is not running yet');
-  check(page.watch.console.filter(waitingLine).length === 1, 'the line is said once');
+  check(page.watch.console.filter(waitingLine).length === 1 &&
+    (await quiet('window.kelvo.shown')).filter((line) => waitingLine({text: line})).length === 1, 'the line is said once, on the page too');
   // A real click on the picture: the music starts where the clock has got to.
   const beforeClick = await quiet('({frame: window.kelvo.frame, clock: window.kelvo.clock})');
   await page.mouse.click(640, 360);
   const playsLine = (m) => m.text.startsWith('sound: the page may play sound now; the music plays on from');
   check(await untilConsole(page, playsLine, 30), 'a click: one line says the music plays on from where the clock is');
+  check(await until(page, () => !window.kelvo.shown.some((line) => line.startsWith('sound:')), null, 10),
+    'and no line about sound is left over the picture');
   const clocks = [];
   for (let i = 0; i < 10; i++) {
     const shot = await nextFrame(page, beforeClick.frame + 1 + i);
