@@ -305,12 +305,8 @@
       $('retry').focus();
       return;
     }
+    // Here the program's two files are in (a 404 for them is a failure above).
     const file = (name) => loader.files.find((f) => f.name === name);
-    if (file('kelvo.js').state !== 'done' || file('kelvo.wasm').state !== 'done') {
-      const absent = Program.filter((name) => file(name).state !== 'done');
-      fail('kelvo: ' + absent.join(' and ') + ': not on the server (' + file(absent[0]).why + '); the demo cannot run');
-      return;
-    }
     if (typeof createKelvo !== 'function') {
       try {
         await runScript(file('kelvo.js').bytes);
