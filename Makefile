@@ -172,6 +172,17 @@ tests/web/node_modules/.installed: tests/web/package.json tests/web/package-lock
 	cd tests/web && npm ci --no-audit --no-fund --loglevel=error
 	touch $@
 
+# The page's Lighthouse scores, as a phone and as a desktop, in Debian's Chromium (make web first;
+# Lighthouse comes from npm at the version bench/lighthouse/package-lock.json locks).
+.PHONY: audit-web
+audit-web: bench/lighthouse/node_modules/.installed
+	@[ -f build-web/index.html ] || { echo "make audit-web: no build-web/index.html; make web first" >&2; exit 1; }
+	node bench/lighthouse/audit_web.mjs --site build-web
+bench/lighthouse/node_modules/.installed: bench/lighthouse/package.json bench/lighthouse/package-lock.json
+	bash tools/setup.sh --web
+	cd bench/lighthouse && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
+	touch $@
+
 # Serves build-web/ on http://localhost:$(WEB_PORT)/ for trying the page (make web first).
 serve-web:
 	@[ -f build-web/index.html ] || { echo "make serve-web: no build-web/index.html; make web first" >&2; exit 1; }

@@ -2,13 +2,19 @@
 // web tests: node tools/serve_web.mjs FOLDER [PORT] [--overlay DIR] [--quiet]
 //
 // Plain files with their types (application/wasm for WebAssembly, so that the browser compiles
-// while it downloads), GET and HEAD only, nothing outside FOLDER. With --overlay DIR, a file in DIR
-// is served in place of FOLDER's file of the same path, and a file named NAME.missing in DIR makes
-// NAME answer 404, so that a test can serve the site with a damaged or missing data file. Port 0
-// takes a free port; the first line printed is the address served.
+// while it downloads), text and WebAssembly gzipped for a browser that takes it, GET and HEAD
+// only, nothing outside FOLDER, on the loopback address only.
+//
+// With --overlay DIR, for the web tests: a file in DIR is served in place of FOLDER's file of the
+// same path, and a file NAME.missing in DIR makes NAME answer 404. For a bad network, a file in
+// DIR holding a number N changes NAME's first request only (later ones are served whole), sent
+// uncompressed: NAME.stall sends N bytes of NAME, then nothing (the connection is closed after
+// 120 s at the latest); NAME.drop sends N bytes, then closes the connection; NAME.refuse answers
+// with status N. Port 0 takes a free port; the first line printed is the address served.
 import {createServer} from 'node:http';
 import {promises as fs} from 'node:fs';
 import path from 'node:path';
+import zlib from 'node:zlib';
 
 const Types = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8', '.mjs': 'text/javascript; charset=utf-8',
@@ -52,6 +58,33 @@ function within(base, urlPath) {
   return file === base || file.startsWith(base + path.sep) ? file : null;
 }
 
+// Types worth compressing: text and WebAssembly (PNG and MP3 are compressed already).
+const Compressible = new Set(['.html', '.js', '.mjs', '.css', '.wasm', '.txt', '.json', '.svg']);
+const gzipped = new Map();  // file -> {mtime, size, body}
+
+async function gzipOf(file, body) {
+  const stat = await fs.stat(file);
+  const kept = gzipped.get(file);
+  if (kept && kept.mtime === stat.mtimeMs && kept.size === stat.size)
+    return kept.body;
+  const packed = zlib.gzipSync(body, {level: 9});
+  gzipped.set(file, {mtime: stat.mtimeMs, size: stat.size, body: packed});
+  return packed;
+}
+
+// The bad-network control NAME.KIND in the overlay for `file`'s first request: its number, or null.
+const used = new Set();
+async function control(replaced, kind) {
+  const name = replaced + '.' + kind;
+  if (used.has(name) || !await exists(name))
+    return null;
+  used.add(name);
+  const value = parseInt(await fs.readFile(name, 'utf8'), 10);
+  return Number.isFinite(value) && value >= 0 ? value : 0;
+}
+
+const StallLimitMs = 120000;
+
 async function exists(file) {
   try {
     return (await fs.stat(file)).isFile();
@@ -62,30 +95,70 @@ async function exists(file) {
 
 const server = createServer(async (request, response) => {
   const started = Date.now();
-  const done = (status, type, body) => {
-    response.writeHead(status, {'Content-Type': type, 'Cache-Control': 'no-cache', 'Content-Length': body.length});
-    response.end(request.method === 'HEAD' ? undefined : body);
+  const log = (status, bytes, what) => {
     if (!quiet)
-      console.log(`${request.method} ${request.url} ${status} ${body.length} ${Date.now() - started} ms`);
+      console.log(`${request.method} ${request.url} ${status} ${bytes}${what ? ' ' + what : ''} ${Date.now() - started} ms`);
+  };
+  const done = (status, type, body, encoding) => {
+    const headers = {'Content-Type': type, 'Cache-Control': 'no-cache', 'Content-Length': body.length};
+    if (encoding)
+      headers['Content-Encoding'] = encoding;
+    if (encoding !== undefined)
+      headers['Vary'] = 'Accept-Encoding';
+    response.writeHead(status, headers);
+    response.end(request.method === 'HEAD' ? undefined : body);
+    log(status, body.length, encoding);
   };
   if (request.method !== 'GET' && request.method !== 'HEAD')
     return done(405, 'text/plain', Buffer.from('Only GET and HEAD here\n'));
   let file = within(root, request.url);
   if (!file)
     return done(403, 'text/plain', Buffer.from('Forbidden\n'));
+  let bad = null;
   if (overlay) {
     const replaced = within(overlay, request.url);
     if (replaced && await exists(replaced + '.missing'))
       return done(404, 'text/plain', Buffer.from('Not found\n'));
-    if (replaced && await exists(replaced))
-      file = replaced;
+    if (replaced) {
+      for (const kind of ['refuse', 'stall', 'drop']) {
+        const value = await control(replaced, kind);
+        if (value !== null) {
+          bad = {kind, value};
+          break;
+        }
+      }
+      if (bad && bad.kind === 'refuse')
+        return done(bad.value >= 400 && bad.value < 600 ? bad.value : 503, 'text/plain', Buffer.from('Refused\n'));
+      if (await exists(replaced))
+        file = replaced;
+    }
   }
+  let body;
   try {
-    const body = await fs.readFile(file);
-    done(200, Types[path.extname(file)] || 'application/octet-stream', body);
+    body = await fs.readFile(file);
   } catch {
-    done(404, 'text/plain', Buffer.from('Not found\n'));
+    return done(404, 'text/plain', Buffer.from('Not found\n'));
   }
+  const type = Types[path.extname(file)] || 'application/octet-stream';
+  if (bad) {
+    // A bad network: part of the file, then nothing, or a closed connection.
+    response.writeHead(200, {'Content-Type': type, 'Cache-Control': 'no-cache', 'Content-Length': body.length});
+    const part = body.subarray(0, Math.min(bad.value, body.length));
+    response.write(part);
+    log(200, part.length, bad.kind);
+    const cut = () => response.destroy();
+    if (bad.kind === 'drop') {
+      setTimeout(cut, 50);
+    } else {
+      const limit = setTimeout(cut, StallLimitMs);
+      response.on('close', () => clearTimeout(limit));
+    }
+    return;
+  }
+  const accepts = /\bgzip\b/.test(String(request.headers['accept-encoding'] || ''));
+  if (Compressible.has(path.extname(file)))
+    return accepts ? done(200, type, await gzipOf(file, body), 'gzip') : done(200, type, body, '');
+  done(200, type, body);
 });
 
 server.listen(port, '127.0.0.1', () => {

@@ -2,7 +2,7 @@
 # Installs the Debian packages that kelvo needs to build and run, and with each option what one
 # more command needs:
 #   --test      the test suite (make test), the web build's tests included (--web)
-#   --web       the web build and its browser (make web)
+#   --web       the web build and its browsers (make web)
 #   --windows   the Windows build, both programs (make windows)
 #   --win32-headers  the check of the app's sources against the real Win32 headers (make check-windows)
 #   --wine      the 64-bit Windows program's run under Wine, amd64 packages only (make check-windows)
@@ -64,9 +64,9 @@ wine_packages=(
 wine32_packages=(
     wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libpulse0:i386
 )
-# The web build (make web) and its tests in headless Chromium: emscripten, Chromium, and node with
-# npm for the browser driver (nodesource's node brings its own npm).
-web_packages=(emscripten chromium nodejs $(command -v npm >/dev/null || echo npm))
+# The web build (make web) and its tests in Chromium and Firefox: emscripten, Chromium, Firefox
+# ESR, and node with npm for the browser driver and Lighthouse (nodesource's node brings its own npm).
+web_packages=(emscripten chromium firefox-esr nodejs $(command -v npm >/dev/null || echo npm))
 fuzz_packages=(
     clang libclang-rt-dev
 )

@@ -9,9 +9,12 @@
 // ahead of the frames handed.
 //
 // Before the page has had a click or a key the browser keeps the context suspended: the clock
-// then runs in real time, silent, as on a desktop without a device, and one line says so; once the
-// context runs, every playing stream is started where its position has reached, and one line
-// says that too. A page without Web Audio runs on the silent output.
+// then runs in real time, silent, as on a desktop without a device; once the context runs, every
+// playing stream is started where its position has reached. One line says the audio is held back
+// only when it is: at once where no gesture has reached the page yet, else (a browser still
+// starting its output after the click) only once a grace time has passed with it not running; a
+// second line says when it plays, only after the first. A page without Web Audio runs on the
+// silent output.
 
 #include "platform/sound/sound_core.h"
 #include "platform/sound/sound_seam.h"
@@ -35,6 +38,7 @@ EM_JS(void, kelvo_sound_setup, (void), {
         realFrame: 0,         // while waiting: output frame realFrame at performance.now() realTime
         realTime: 0,
         heard: 0,
+        graceUntil: 0,        // while waiting after a gesture: performance.now() when it is said
     };
     sound.contextFrame = function() { return Math.round(sound.context.currentTime * sound.rate); };
     sound.realTimeFrame = function() {
@@ -99,7 +103,8 @@ EM_JS(int, kelvo_sound_open, (int rate, char *why, int size), {
 });
 
 // Starts the clock: running with the context when it runs (or starts within a moment), waiting in
-// real time otherwise. 1 when running.
+// real time otherwise. 1 when running; 0 waiting with the audio held back until a gesture; 2
+// waiting for a context the page has had its gesture for, which is still starting.
 EM_ASYNC_JS(int, kelvo_sound_start, (void), {
     const sound = Module.kelvoSound;
     const context = sound.context;
@@ -117,12 +122,15 @@ EM_ASYNC_JS(int, kelvo_sound_start, (void), {
     sound.mode = "waiting";
     sound.realFrame = 0;
     sound.realTime = performance.now();
-    return 0;
+    const held = !Module.kelvoPage.audioHeldBack || Module.kelvoPage.audioHeldBack();
+    sound.graceUntil = held ? 0 : performance.now() + 3000;
+    return held ? 0 : 2;
 });
 
 // The clock now: out[0] frames handed, out[1] the frame heard. Returns 1 when the context has just
 // begun to run (after the page's first click or key), with out[2] the position the first playing
-// stream plays on from (-1: none plays).
+// stream plays on from (-1: none plays); 2 once, when a context started after a gesture is still
+// not running at the end of its grace time.
 EM_JS(int, kelvo_sound_refresh, (double *out), {
     const sound = Module.kelvoSound;
     let began = 0;
@@ -147,6 +155,10 @@ EM_JS(int, kelvo_sound_refresh, (double *out), {
                 HEAPF64[out + 2] = timeline.position;
             sound.schedule(id);
         }
+    }
+    if (sound.mode === "waiting" && sound.graceUntil && performance.now() >= sound.graceUntil) {
+        sound.graceUntil = 0;
+        began = 2;
     }
     let handed, heard;
     if (sound.mode === "running") {
@@ -182,11 +194,19 @@ EM_JS(void, kelvo_sound_close, (void), {
 namespace {
 
 bool deviceOpen;
+bool saidHeldBack;  // the line about audio held back was said, and the audio has not begun since
 
 void SayTime(const char *before, double frame)
 {
     const long long ms = (long long)(frame * 1000 / SoundMixRate());
     fprintf(stderr, "%s%lld:%02lld\n", before, ms / 60000, ms / 1000 % 60);
+}
+
+void SayHeldBack()
+{
+    fprintf(stderr, "sound: the browser plays the page's sound only after a click or a key on it; the music is "
+                    "silent until then, its clock in real time\n");
+    saidHeldBack = true;
 }
 
 } // namespace
@@ -206,10 +226,9 @@ bool SoundDeviceOpen(int mixRate, int *bufferFrames)
 
 void SoundDeviceStart()
 {
-    if (!kelvo_sound_start()) {
-        fprintf(stderr, "sound: the browser plays the page's sound only after a click or a key on it; the music is "
-                        "silent until then, its clock in real time\n");
-    }
+    saidHeldBack = false;
+    if (kelvo_sound_start() == 0)
+        SayHeldBack();
 }
 
 void SoundDeviceClose()
@@ -222,14 +241,17 @@ void SoundDeviceClose()
 void SoundDeviceRefreshClock()
 {
     double now[3];
-    const bool began = kelvo_sound_refresh(now) != 0;
+    const int change = kelvo_sound_refresh(now);
     ClockReading clock = SoundReadClock();
     clock.handed = int64_t(now[0]);
     clock.frame = now[1];
     clock.time = SoundNow();
     clock.speed = 0.0;
     SoundWriteClock(clock);
-    if (began) {
+    if (change == 2) {
+        SayHeldBack();
+    } else if (change == 1 && saidHeldBack) {
+        saidHeldBack = false;
         if (now[2] >= 0)
             SayTime("sound: the page may play sound now; the music plays on from ", now[2]);
         else

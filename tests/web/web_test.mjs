@@ -1,13 +1,17 @@
-// The web build in a real browser: headless Chromium (Debian's, SwiftShader's WebGL on the CPU)
-// driven by puppeteer-core, against the site `make web` put in build-web/. One group of checks a
-// run; each check prints "ok: ..." or "FAILED: ...", and the run exits 1 when any failed, 77
-// (skipped, with a line saying why) when there is no site to test.
+// The web build in real browsers: headless Chromium (Debian's, SwiftShader's WebGL on the CPU)
+// and Firefox ESR (Debian's, on an Xvfb display of the run's own, since headless Firefox has no
+// WebGL; Mesa's llvmpipe) driven by puppeteer-core (CDP for Chromium, WebDriver BiDi for
+// Firefox), against the site `make web` put in build-web/. One group of checks a run; each check
+// prints "ok: ..." or "FAILED: ...", and the run exits 1 when any failed, 77 (skipped, with a line
+// saying why) when there is no site to test or the group's browser cannot be installed or started.
 //
 //   node tests/web/web_test.mjs GROUP --site DIR --wasm DIR --frame-tool PATH --sound-check PATH
 //        --data DIR --work DIR
 //
-// Groups: page (the start question, the picture's size, the keys, the end, playing again, touch,
-// #t=), picture (frames against the frame tool's at the clock each was drawn at), data (missing
+// Groups: page (the start question and its keys, the picture's size, the keys, the end, playing
+// again, touch on an emulated phone, #t=), network (downloads that stall, drop or are refused, a
+// file the server lacks, compression), firefox (the dialog, a frame against the frame tool's, the
+// music into a PulseAudio null sink with the clock following it, the keys, the end), picture (frames against the frame tool's at the clock each was drawn at), data (missing
 // music, damaged images), sound (the web sound layer's audio and positions against the Linux
 // layer's; the clock before and after the page's first click), gl (the window and GL subsets'
 // edges, kelvo_gl_check). Every page is watched for requests that leave its own origin.
@@ -42,9 +46,11 @@ if (!fs.existsSync(path.join(site, 'index.html'))) {
   process.exit(77);
 }
 const chromium = ['/usr/bin/chromium', '/usr/bin/chromium-browser'].find((file) => fs.existsSync(file));
-if (!chromium) {
-  console.log('FAILED: no Chromium to run the web build in (tools/setup.sh --web installs Debian\'s)');
-  process.exit(1);
+const firefox = ['/usr/bin/firefox-esr', '/usr/bin/firefox'].find((file) => fs.existsSync(file));
+if (options.group === 'firefox' ? !firefox : !chromium) {
+  console.log(`skipped: no ${options.group === 'firefox' ? 'Firefox' : 'Chromium'} to run the web build in ` +
+    `(tools/setup.sh --web installs Debian's ${options.group === 'firefox' ? 'firefox-esr' : 'chromium'})`);
+  process.exit(77);
 }
 let puppeteer;
 try {
@@ -99,10 +105,14 @@ async function launch(autoplay) {
   return browser;
 }
 
-// A page of `browser` at `url`, with its console, errors and requests kept.
-async function open(browser, url, viewport) {
+// A page of `browser` at `url`, with its console, errors and requests kept; `before` runs in the
+// page before its own scripts.
+async function open(browser, url, viewport, before) {
   const page = await browser.newPage();
-  await page.setViewport(viewport || {width: 1280, height: 720});
+  if (viewport !== false)
+    await page.setViewport(viewport || {width: 1280, height: 720});
+  if (before)
+    await page.evaluateOnNewDocument(before);
   const watch = {console: [], errors: [], offOrigin: []};
   const origin = new URL(url).origin;
   page.on('console', (message) => watch.console.push({type: message.type(), text: message.text()}));
@@ -253,10 +263,49 @@ groups.page = async function () {
   check(await page.evaluate(() => window.kelvo.frame === 0), 'nothing is drawn while it is asked');
   const help = await page.evaluate(() => {
     const element = document.getElementById('help');
-    return element && element.offsetParent !== null ? element.textContent : '';
+    return element && element.offsetParent !== null ? element.innerText : '';
   });
-  check(/Esc/.test(help) && /touch screen/.test(help), 'meanwhile the page says which keys and touch buttons do what');
-  await answer(page, 'No');
+  check(/Esc/.test(help) && !/touch/.test(help), `meanwhile the page says which keys do what, to a mouse and keyboard (${help})`);
+
+  // The keyboard: the question is a modal dialog named by its caption and text; Tab goes round its
+  // buttons only, the focused one shows its ring, and Enter presses the focused button.
+  const focused = () => page.evaluate(() => {
+    const element = document.activeElement;
+    const style = getComputedStyle(element);
+    return {text: element.textContent, inDialog: !!element.closest('#dialog'),
+      ring: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) >= 2};
+  });
+  const modal = await page.evaluate(() => {
+    const box = document.getElementById('dialog');
+    const named = (attribute) => document.getElementById(box.getAttribute(attribute)).textContent;
+    return {modal: box.matches(':modal'), role: box.getAttribute('role'), name: named('aria-labelledby'),
+      description: named('aria-describedby'), footerInert: !!document.getElementById('about').closest('[inert]') ||
+        document.elementFromPoint(5, document.documentElement.clientHeight - 5) !== document.getElementById('about')};
+  });
+  const tree = await page.accessibility.snapshot({interestingOnly: true});
+  const find = (node, role) => node && (node.role === role ? node : (node.children || []).map((c) => find(c, role)).find((c) => c));
+  const spoken = find(tree, 'alertdialog');
+  const announced = spoken && spoken.name === 'Start FullScreen?' && spoken.description === 'Would You Like To Run In Fullscreen Mode?' ? spoken : null;
+  check(modal.modal && modal.role === 'alertdialog' && modal.name === 'Start FullScreen?' &&
+    modal.description === 'Would You Like To Run In Fullscreen Mode?' && announced !== null,
+  `the question is a modal alert dialog, announced with its caption and text (${JSON.stringify(modal)}, ` +
+  `${JSON.stringify(spoken && {name: spoken.name, description: spoken.description})})`);
+  const atStart = await focused();
+  check(atStart.text === 'Yes' && atStart.ring, `the default button, Yes, has the focus, its ring shown (${JSON.stringify(atStart)})`);
+  const round = [];
+  for (const shift of [false, false, false, true]) {
+    if (shift)
+      await page.keyboard.down('Shift');
+    await page.keyboard.press('Tab');
+    if (shift)
+      await page.keyboard.up('Shift');
+    round.push(await focused());
+  }
+  check(round.map((f) => f.text).join() === 'No,Yes,No,Yes' && round.every((f) => f.inDialog && f.ring),
+    `Tab and Shift+Tab go round the dialog's buttons, never out of it (${round.map((f) => f.text).join(', ')})`);
+  await page.keyboard.press('Tab');
+  check((await focused()).text === 'No', 'No has the focus');
+  await page.keyboard.press('Enter');
   const first = await nextFrame(page, 1);
   check(first !== null, `answered No, the demo draws (first frame at clock ${first && first.clock})`);
   const box = await page.evaluate(() => {
@@ -267,7 +316,9 @@ groups.page = async function () {
   check(box.width === 800 && box.height === 600, `the picture is 800 x 600 (${box.width} x ${box.height})`);
   check(box.w === 960 && box.h === 720 && box.x === 160 && box.y === 0,
     `in a 1280 x 720 page it is scaled to 960 x 720 with 4:3 kept, centred (${box.w} x ${box.h} at ${box.x}, ${box.y})`);
-  check(!(await state(page)).fullscreen, 'answered No, the page is not fullscreen');
+  check(!(await state(page)).fullscreen, 'Enter on No answers No: the page is not fullscreen');
+  check(await page.evaluate(() => getComputedStyle(document.getElementById('touch')).display === 'none'),
+    'with a mouse, no touch buttons over the picture');
   check(await until(page, (c) => window.kelvo.clock > c + 500, first.clock, 60),
     'the music is the clock: after the click the picture moves with it');
   check((await state(page)).audio === 'running', 'the click that answered let the music play (AudioContext running)');
@@ -327,29 +378,276 @@ groups.page = async function () {
   pageClean(page, 'the demo page');
   await page.close();
 
-  // Touch: the buttons in the bottom band do what the keys do.
-  const touch = await open(browser, server.url);
-  await answer(touch, 'No');
-  await nextFrame(touch, 2);
-  const touchBefore = (await state(touch)).clock;
-  const forward = await touch.$('#touch button[data-key="M"]');
-  const forwardBox = await forward.boundingBox();
-  await touch.mouse.move(forwardBox.x + forwardBox.width / 2, forwardBox.y + forwardBox.height / 2);
-  await touch.mouse.down();
-  const seeked = await until(touch, (c) => window.kelvo.clock > c + 3000, touchBefore, 60);
-  await touch.mouse.up();
+  // A phone (390 x 844 at 3x, touch): the touch buttons and the help speak of touch, every button
+  // is large enough for a finger, upright the page suggests turning it.
+  const phone = await open(browser, server.url, {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true});
+  check(await until(phone, () => window.kelvo && window.kelvo.dialog), 'on a phone the start question is asked');
+  const sizes = (selector) => phone.evaluate((selector) => Array.from(document.querySelectorAll(selector)).map((b) => {
+    const r = b.getBoundingClientRect();
+    return [Math.round(r.width), Math.round(r.height)];
+  }), selector);
+  const phoneHelp = await phone.evaluate(() => document.getElementById('help').innerText);
+  check(/tap/.test(phoneHelp) && !/Esc/.test(phoneHelp), `the help speaks of taps on a touch screen (${phoneHelp})`);
+  const dialogSizes = await sizes('#dialog-buttons button');
+  check(dialogSizes.length === 2 && dialogSizes.every(([w, h]) => w >= 44 && h >= 44),
+    `the dialog's buttons are at least 44 x 44 CSS px (${JSON.stringify(dialogSizes)})`);
+  const noButton = await phone.$('#dialog-buttons button[data-id="7"]');
+  const noBox = await noButton.boundingBox();
+  await phone.touchscreen.tap(noBox.x + noBox.width / 2, noBox.y + noBox.height / 2);
+  const phoneFirst = await nextFrame(phone, 2);
+  check(phoneFirst !== null, 'a tap on No starts the demo');
+  const touchSizes = await sizes('#touch button');
+  check(touchSizes.length === 4 && touchSizes.every(([w, h]) => w >= 44 && h >= 44),
+    `the four touch buttons show, each at least 44 x 44 CSS px (${JSON.stringify(touchSizes)})`);
+  const turn = () => phone.evaluate(() => getComputedStyle(document.getElementById('turn')).display !== 'none');
+  check(await turn(), 'upright, the page suggests turning the phone');
+  await phone.setViewport({width: 844, height: 390, deviceScaleFactor: 3, isMobile: true, hasTouch: true});
+  check(await until(phone, () => getComputedStyle(document.getElementById('turn')).display === 'none', null, 10),
+    'turned sideways, the suggestion goes');
+  const touchBefore = (await state(phone)).clock;
+  const forwardBox = await (await phone.$('#touch button[data-key="M"]')).boundingBox();
+  await phone.touchscreen.touchStart(forwardBox.x + forwardBox.width / 2, forwardBox.y + forwardBox.height / 2);
+  const seeked = await until(phone, (c) => window.kelvo.clock > c + 3000, touchBefore, 60);
+  await phone.touchscreen.touchEnd();
   check(seeked, `holding the forward button seeks as M does (from ${touchBefore} ms)`);
-  await touch.click('#touch button[data-key="Escape"]');
-  check(await until(touch, () => window.kelvo.state === 'ended', null, 30), 'the cross button ends the demo as Escape does');
-  pageClean(touch, 'the touch page');
-  await touch.close();
+  const crossBox = await (await phone.$('#touch button[data-key="Escape"]')).boundingBox();
+  await phone.touchscreen.tap(crossBox.x + crossBox.width / 2, crossBox.y + crossBox.height / 2);
+  check(await until(phone, () => window.kelvo.state === 'ended', null, 30), 'the cross button ends the demo as Escape does');
+  const againSize = await sizes('#again');
+  check(againSize.length === 1 && againSize[0][0] >= 44 && againSize[0][1] >= 44, `Play again is at least 44 x 44 CSS px (${againSize})`);
+  pageClean(phone, 'the phone page');
+  await phone.close();
 
-  // #t=71.2: after the start question the music starts there.
-  const moment = await open(browser, server.url + '#t=71.2');
+  // #t=140: after the start question the music starts there, ends 2 s later; Play again (its
+  // button focused, Enter pressing it) plays from the start.
+  const moment = await open(browser, server.url + '#t=140');
   await answer(moment, 'No');
   const at = await nextFrame(moment, 1);
-  check(at && at.clock >= 71200 && at.clock < 74000, `#t=71.2 starts the music at 71.2 s (first frame at ${at && at.clock} ms)`);
+  check(at && at.clock >= 140000 && at.clock < 142000, `#t=140 starts the music at 140 s (first frame at ${at && at.clock} ms)`);
+  check(await until(moment, () => window.kelvo.state === 'ended', null, 60), 'and it ends by itself at 142 s');
+  const endFocus = await moment.evaluate(() => {
+    const element = document.activeElement;
+    const style = getComputedStyle(element);
+    const panel = document.getElementById('ended');
+    return {id: element.id, ring: style.outlineStyle !== 'none', role: panel.getAttribute('role'),
+      name: document.getElementById(panel.getAttribute('aria-labelledby')).textContent};
+  });
+  check(endFocus.id === 'again' && endFocus.ring && endFocus.role === 'dialog' && endFocus.name === 'The end',
+    `the end is a dialog named "The end" with Play again focused, its ring shown (${JSON.stringify(endFocus)})`);
+  await moment.keyboard.press('Enter');
+  check(await answer(moment, 'No'), 'Enter on Play again asks the start question again');
+  const again = await nextFrame(moment, 1);
+  check(again && again.clock < 3000, `playing again starts at 0 s, not at #t= (first frame at ${again && again.clock} ms)`);
   pageClean(moment, 'the #t= page');
+  await browser.close();
+  server.stop();
+};
+
+// A bad network: the site served with `controls` (overlay files, see tools/serve_web.mjs), the
+// page's bound on a download without progress at `stall` seconds.
+async function badNetwork(browser, name, controls, stall) {
+  const folder = path.join(work, name);
+  for (const [file, content] of Object.entries(controls)) {
+    fs.mkdirSync(path.dirname(path.join(folder, file)), {recursive: true});
+    fs.writeFileSync(path.join(folder, file), content);
+  }
+  const server = await serve(folder);
+  const page = await open(browser, server.url, null, `window.kelvoStallSeconds = ${stall};`);
+  return {server, page};
+}
+
+const failedLoad = () => window.kelvo && window.kelvo.state === 'load-failed' &&
+  getComputedStyle(document.getElementById('retry')).display !== 'none';
+
+groups.network = async function () {
+  const browser = await launch(false);
+  const musicSize = fs.statSync(path.join(site, 'data/music.mp3')).size;
+  const mb = (bytes) => (bytes / 1e6).toFixed(1) + ' MB';
+
+  // The music stalls after 1 MiB: within the bound a line names it with what arrived, and "Try
+  // again" completes the load; the loading line gave the total meanwhile.
+  let {server, page} = await badNetwork(browser, 'stall', {'data/music.mp3.stall': '1048576'}, 2);
+  const started = Date.now();
+  check(await until(page, () => window.kelvo && window.kelvo.files.some((f) => f.name === 'data/music.mp3' && f.received >= 1048576), null, 30),
+    'the stalled download has its first 1 MiB');
+  const line = await page.evaluate(() => document.getElementById('progress-text').textContent);
+  check(/^Loading… \d+\.\d of \d+\.\d MB/.test(line), `meanwhile the loading line gives the total (${line})`);
+  check(await until(page, failedLoad, null, 30), `a stalled download ends the load within the bound (${Date.now() - started} ms)`);
+  const stalledLine = `kelvo: data/music.mp3: not fetched (the download stalled: ${mb(1048576)} of ${mb(musicSize)} arrived, then nothing for 2 s)`;
+  const shown = await page.evaluate(() => window.kelvo.shown);
+  check(shown.length === 1 && shown[0] === stalledLine, `one line names the file and what arrived: ${JSON.stringify(shown)}`);
+  const retryFocused = await page.evaluate(() => document.activeElement.id === 'retry');
+  check(retryFocused, '"Try again" is offered, focused');
+  await page.click('#retry');
+  check(await until(page, () => window.kelvo.dialog !== null, null, 60), '"Try again" completes the load: the start question is asked');
+  check((await page.evaluate(() => window.kelvo.shown)).length === 0, 'and the line about the stall is gone');
+  await answer(page, 'No');
+  const first = await nextFrame(page, 2);
+  check(first && await until(page, (c) => window.kelvo.clock > c + 300, first.clock, 30), 'the demo runs with its music, the clock moving');
+  pageClean(page, 'the stalled page');
+  await page.close();
+  server.stop();
+
+  // The program's connection dropped mid-file while the music is on its way: the drop is named,
+  // the music's download is stopped at once (long before its own bound), "Try again" fetches both.
+  ({server, page} = await badNetwork(browser, 'drop', {'kelvo.wasm.drop': '100000', 'data/music.mp3.stall': '500000'}, 60));
+  const dropAt = Date.now();
+  check(await until(page, failedLoad, null, 30), `a dropped program ends the load (${Date.now() - dropAt} ms, the stall bound 60 s)`);
+  const dropped = await page.evaluate(() => ({shown: window.kelvo.shown, files: window.kelvo.files}));
+  const wasmSize = fs.statSync(path.join(site, 'kelvo.wasm')).size;
+  check(dropped.shown.length === 1 && dropped.shown[0] === `kelvo: kelvo.wasm: not fetched (the connection was dropped after ${mb(100000)} of ${mb(wasmSize)})`,
+    `the line names the dropped connection: ${JSON.stringify(dropped.shown)}`);
+  const music = dropped.files.find((f) => f.name === 'data/music.mp3');
+  check(music.state === 'stopped', `the music's download was stopped with it (${JSON.stringify(music)})`);
+  await page.click('#retry');
+  check(await until(page, () => window.kelvo.dialog !== null, null, 60), '"Try again" fetches the program and the music: the question is asked');
+  pageClean(page, 'the dropped page');
+  await page.close();
+  server.stop();
+
+  // A data file the server lacks and one it refuses: the refusal named and tried again; the
+  // missing one is the desktop's "missing", and the bar still reaches its end.
+  ({server, page} = await badNetwork(browser, 'refuse', {'data/bg.png.missing': '', 'data/fg.png.refuse': '503'}, 10));
+  check(await until(page, failedLoad, null, 30), 'a refused file ends the load');
+  const refused = await page.evaluate(() => window.kelvo.shown);
+  check(refused.length === 1 && refused[0] === 'kelvo: data/fg.png: not fetched (the server answered 503 Service Unavailable)',
+    `the line gives the server's answer: ${JSON.stringify(refused)}`);
+  await page.click('#retry');
+  check(await until(page, () => window.kelvo.dialog !== null, null, 60), '"Try again" completes the load');
+  const bar = await page.evaluate(() => document.getElementById('progress').getAttribute('aria-valuenow'));
+  check(bar === '100', `with bg.png answered 404, the bar reaches 100 % (${bar} %)`);
+  await answer(page, 'No');
+  const missingLine = 'kelvo: data/bg.png: missing; the background is drawn without its image';
+  check(await until(page, (l) => window.kelvo.messages.some((m) => m.startsWith(l.split(';')[0])), missingLine, 30),
+    'the demo runs and says that bg.png is missing, as the desktop does');
+  // Text and WebAssembly come compressed from make serve-web.
+  const encodings = await page.evaluate(async () => {
+    const result = {};
+    for (const name of ['kelvo.wasm', 'kelvo.js', 'kelvo_page.js', 'data/music.mp3'])
+      result[name] = (await fetch(name)).headers.get('Content-Encoding');
+    return result;
+  });
+  check(encodings['kelvo.wasm'] === 'gzip' && encodings['kelvo.js'] === 'gzip' && encodings['kelvo_page.js'] === 'gzip' &&
+    encodings['data/music.mp3'] === null, `the server gzips text and WebAssembly, not the MP3 (${JSON.stringify(encodings)})`);
+  pageClean(page, 'the refused page');
+  await browser.close();
+  server.stop();
+};
+
+// ---- Firefox: on an Xvfb display and a PulseAudio server of the run's own.
+
+// Waits for `probe` (a function returning true when ready) for at most `seconds`.
+async function poll(probe, seconds) {
+  const limit = Date.now() + seconds * 1000;
+  while (Date.now() < limit) {
+    if (await probe())
+      return true;
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  return false;
+}
+
+function skip(why) {
+  console.log(`skipped: ${why}`);
+  process.exit(77);
+}
+
+// An Xvfb display of this run's own (the server picks a free number and tells it): ":N".
+async function startXvfb() {
+  const x = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+    {stdio: ['ignore', 'ignore', 'pipe', 'pipe']});
+  ending.push(() => x.kill());
+  let errors = '';
+  x.stderr.on('data', (data) => errors += data);
+  const number = await new Promise((resolve) => {
+    const timer = setTimeout(() => resolve(null), 30000);
+    x.stdio[3].on('data', (data) => {
+      clearTimeout(timer);
+      resolve(String(data).trim());
+    });
+    x.on('error', () => resolve(null));
+    x.on('exit', () => resolve(null));
+  });
+  if (!number)
+    throw new Error(`Xvfb did not start (${errors.trim().split('\n').slice(-2).join('; ')})`);
+  return ':' + number;
+}
+
+// A PulseAudio server with a null sink as its only device, found through `folder` alone; the
+// environment that reaches it.
+async function startPulse(folder) {
+  fs.mkdirSync(path.join(folder, 'runtime'), {recursive: true});
+  const env = Object.assign({}, process.env, {HOME: folder, XDG_RUNTIME_DIR: folder,
+    PULSE_RUNTIME_PATH: path.join(folder, 'runtime'), PULSE_STATE_PATH: folder, PULSE_SERVER: `unix:${folder}/native`});
+  const pulse = spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--disable-shm=yes', '--use-pid-file=no',
+    '-L', 'module-null-sink sink_name=kelvo_test', '-L', `module-native-protocol-unix socket=${folder}/native auth-anonymous=1`],
+  {env, stdio: 'ignore'});
+  ending.push(() => pulse.kill());
+  const up = await poll(() => spawnSync('pactl', ['info'], {env, stdio: 'ignore'}).status === 0, 30);
+  if (!up)
+    throw new Error('the PulseAudio server did not start');
+  return env;
+}
+
+// What plays into the null sink now: pactl's lines, one a stream.
+function sinkInputs(env) {
+  const run = spawnSync('pactl', ['list', 'short', 'sink-inputs'], {env, encoding: 'utf8'});
+  return run.status === 0 ? run.stdout.split('\n').filter((l) => l.trim()) : [];
+}
+
+groups.firefox = async function () {
+  for (const tool of ['Xvfb', 'pulseaudio', 'pactl'])
+    if (spawnSync('sh', ['-c', `command -v ${tool}`]).status !== 0)
+      skip(`no ${tool} for the Firefox run (tools/setup.sh --test installs it)`);
+  const server = await serve(null);
+  const display = await startXvfb();
+  const env = await startPulse(path.join(work, 'pulse'));
+  let browser;
+  try {
+    browser = await puppeteer.launch({browser: 'firefox', executablePath: firefox, headless: false,
+      env: Object.assign({}, env, {DISPLAY: display}), args: ['--width=1280', '--height=800'], protocolTimeout: 300000});
+  } catch (e) {
+    skip(`Firefox (${firefox}) did not start: ${String(e && e.message || e).split('\n')[0]}`);
+  }
+  ending.push(() => browser.process() && browser.process().kill('SIGKILL'));
+  const page = await open(browser, server.url);
+
+  check(await until(page, () => window.kelvo && window.kelvo.dialog), 'Firefox: the start question is asked');
+  const ring = () => page.evaluate(() => {
+    const style = getComputedStyle(document.activeElement);
+    return {text: document.activeElement.textContent, ring: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) >= 2};
+  });
+  const yes = await ring();
+  check(yes.text === 'Yes' && yes.ring, `Firefox: Yes has the focus, its ring shown (${JSON.stringify(yes)})`);
+  await page.keyboard.press('Tab');
+  const no = await ring();
+  check(no.text === 'No' && no.ring, `Firefox: Tab moves it to No, the ring with it (${JSON.stringify(no)})`);
+  await page.keyboard.press('Enter');
+  const shot = await nextFrame(page, 2, true);
+  check(shot !== null && !(await state(page)).fullscreen, 'Firefox: Enter on No answers No, and the demo draws in the page');
+  if (shot)
+    samePicture(shot, nativeFrame(shot.clock), `Firefox: the frame at ${shot.clock} ms against kelvo_frame ${shot.clock}`);
+
+  // The music plays into the null sink, and the clock follows it, with no line about sound.
+  check(await poll(() => sinkInputs(env).length > 0, 30), `Firefox: the music plays into the PulseAudio null sink (${sinkInputs(env).join('; ')})`);
+  const from = await state(page), since = Date.now();
+  check(await until(page, (c) => window.kelvo.clock > c + 1500, from.clock, 30), 'Firefox: the clock runs with the music');
+  const moved = (await state(page)).clock - from.clock, elapsed = Date.now() - since;
+  check(moved <= elapsed + 300 && (await state(page)).audio === 'running',
+    `Firefox: never ahead of real time, the audio context running (${moved} ms of clock in ${elapsed} ms)`);
+  const soundLines = (await page.evaluate(() => window.kelvo.messages)).filter((line) => line.startsWith('sound:'));
+  check(soundLines.length === 0, `Firefox: no line about sound, on the page or off it (${JSON.stringify(soundLines)})`);
+
+  // M seeks forward; Escape ends.
+  const beforeM = (await state(page)).clock;
+  await page.keyboard.down('KeyM');
+  const seeked = await until(page, (c) => window.kelvo.clock > c + 4000, beforeM, 30);
+  await page.keyboard.up('KeyM');
+  check(seeked, `Firefox: M held seeks forward (from ${beforeM} ms)`);
+  await tap(page, 'Escape');
+  check(await until(page, () => window.kelvo.state === 'ended', null, 30) && (await state(page)).exitCode === 0,
+    'Firefox: Escape ends the demo with status 0, and the page offers to play again');
+  pageClean(page, 'Firefox: the demo page');
   await browser.close();
   server.stop();
 };
@@ -537,12 +835,15 @@ groups.sound = async function () {
   const elapsed = Date.now() - startedAt, moved = await quiet('window.kelvo.clock') - firstClock;
   check(moved >= 1500 && moved <= elapsed + 300, `  (${moved} ms of clock in ${elapsed} ms)`);
   check(await quiet('window.kelvo.audioState') !== 'running', 'the audio context is not running yet');
-  check(page.watch.console.filter(waitingLine).length === 1, 'the line is said once');
+  check(page.watch.console.filter(waitingLine).length === 1 &&
+    (await quiet('window.kelvo.shown')).filter((line) => waitingLine({text: line})).length === 1, 'the line is said once, on the page too');
   // A real click on the picture: the music starts where the clock has got to.
   const beforeClick = await quiet('({frame: window.kelvo.frame, clock: window.kelvo.clock})');
   await page.mouse.click(640, 360);
   const playsLine = (m) => m.text.startsWith('sound: the page may play sound now; the music plays on from');
   check(await untilConsole(page, playsLine, 30), 'a click: one line says the music plays on from where the clock is');
+  check(await until(page, () => !window.kelvo.shown.some((line) => line.startsWith('sound:')), null, 10),
+    'and no line about sound is left over the picture');
   const clocks = [];
   for (let i = 0; i < 10; i++) {
     const shot = await nextFrame(page, beforeClick.frame + 1 + i);

@@ -12,6 +12,8 @@
 (function () {
   const DataFiles = ['bg.png', 'fg.png', 'kelvo.png', 'music.mp3'];
   const MusicRate = 44100;
+  const SoundWaitsLine = 'sound: the browser plays the page\'s sound only after a click or a key';
+  const SoundPlaysLine = 'sound: the page may play sound now';
   const ButtonNames = {1: 'OK', 2: 'Cancel', 3: 'Abort', 4: 'Retry', 5: 'Ignore', 6: 'Yes', 7: 'No'};
 
   const $ = (id) => document.getElementById(id);
@@ -57,16 +59,28 @@
     clickedAt: null,     // performance.now() of the click that answered the start question
     firstFrameAt: null,
     frameWaiters: [],    // {from, resolve, capture}
+    starts: 0,           // instances started: only the first starts where the address's #t= says
+    gestured: false,     // a click, touch or key of the person's own has reached the page
+    soundLine: null,     // the item on the page saying the music waits for a click or a key
   };
 
   // ---- Messages.
 
+  // Shows a line on the page (and keeps it for window.kelvo.messages); returns its item.
   function showMessage(line) {
     page.messages.push(line);
     const item = document.createElement('li');
     item.textContent = line;
     $('message-list').appendChild(item);
     $('messages').hidden = false;
+    return item;
+  }
+  // Takes a line off the page again (its cause has passed); the panel goes when it is empty.
+  function removeMessage(item) {
+    if (item && item.parentNode)
+      item.remove();
+    if (!$('message-list').firstChild)
+      $('messages').hidden = true;
   }
   $('messages-close').addEventListener('click', () => {
     $('messages').hidden = true;
@@ -81,47 +95,178 @@
   }
 
   // ---- Loading: the program and data/, with one progress bar for all of them.
+  //
+  // Every download has a bound on the time without a byte (window.kelvoStallSeconds, for tests):
+  // past it, the download is given up and named with what arrived. A failed download (stalled,
+  // dropped, no answer, an error from the server) stops the load with a line for each and a "Try
+  // again" that fetches only what is missing; a failed program stops the other downloads at once.
+  // A data file the server does not have (404, 410) is no failure: the program runs without it
+  // and says so as the desktop does.
 
-  async function fetchWithProgress(url, progress) {
-    const response = await fetch(url, {credentials: 'same-origin'});
-    if (!response.ok)
-      return {status: response.status, text: response.statusText};
+  const StallSeconds = Number(window.kelvoStallSeconds) > 0 ? Number(window.kelvoStallSeconds) : 15;
+  const Program = ['kelvo.js', 'kelvo.wasm'];
+
+  // The sizes the build wrote into the page ("name=bytes ..."); none where the page was not built.
+  function builtSizes() {
+    const sizes = {};
+    for (const pair of ($('loading').dataset.sizes || '').split(/\s+/)) {
+      const match = /^([\w./-]+)=(\d+)$/.exec(pair);
+      if (match)
+        sizes[match[1]] = Number(match[2]);
+    }
+    return sizes;
+  }
+
+  function megabytes(bytes) {
+    return (bytes / 1e6).toFixed(1) + ' MB';
+  }
+
+  // What arrived of a file: "1.0 MB of 2.6 MB".
+  function arrived(file) {
+    return megabytes(file.received) + (file.expected ? ' of ' + megabytes(file.expected) : '');
+  }
+
+  function timeLeft(seconds) {
+    seconds = Math.ceil(seconds);
+    return seconds < 60 ? seconds + ' s' : Math.floor(seconds / 60) + ' min ' + String(seconds % 60).padStart(2, '0') + ' s';
+  }
+
+  const loader = {
+    files: [],           // {name, expected, received, state, bytes, why, controller}
+    samples: [],         // [performance.now(), bytes received] of the last seconds, for the time left
+    failedLines: [],     // the items on the page naming failed downloads
+    started: 0,
+  };
+  {
+    const sizes = builtSizes();
+    for (const name of Program.concat(DataFiles.map((name) => 'data/' + name)))
+      loader.files.push({name, expected: sizes[name] || 0, received: 0, state: 'waiting', bytes: null, why: ''});
+  }
+
+  function showProgress() {
+    let received = 0, total = 0, unknown = false;
+    for (const file of loader.files) {
+      if (file.state === 'missing')
+        continue;
+      received += file.state === 'done' ? file.bytes.length : file.received;
+      if (file.state === 'done')
+        total += file.bytes.length;
+      else if (file.expected)
+        total += Math.max(file.expected, file.received);
+      else
+        unknown = true, total += file.received;
+    }
+    const now = performance.now();
+    loader.samples.push([now, received]);
+    while (loader.samples.length > 2 && now - loader.samples[0][0] > 4000)
+      loader.samples.shift();
+    const percent = total > 0 ? Math.min(100, Math.floor(received * 100 / total)) : 0;
+    $('progress-bar').style.width = percent + '%';
+    $('progress').setAttribute('aria-valuenow', String(percent));
+    if (page.state !== 'loading')
+      return;
+    let text = 'Loading… ' + (unknown ? megabytes(received) : (received / 1e6).toFixed(1) + ' of ' + megabytes(total));
+    const [then, before] = loader.samples[0];
+    if (!unknown && now - loader.started > 1000 && now - then > 500 && received > before && received < total)
+      text += ', about ' + timeLeft((total - received) / ((received - before) / (now - then)) / 1000) + ' left';
+    $('progress-text').textContent = text;
+  }
+
+  // Fetches one file into file.bytes; its state ends as done, missing (404, 410), failed (with why)
+  // or stopped (the load was stopped because of another file).
+  async function fetchFile(file) {
+    const controller = new AbortController();
+    file.controller = controller;
+    file.state = 'loading';
+    file.received = 0;
+    file.why = '';
+    let stalled = false, timer = 0;
+    const watch = () => {
+      clearTimeout(timer);
+      timer = setTimeout(() => {
+        stalled = true;
+        controller.abort();
+      }, StallSeconds * 1000);
+    };
+    const end = (state, why) => {
+      clearTimeout(timer);
+      file.controller = null;
+      file.state = controller.signal.aborted && !stalled ? 'stopped' : state;
+      file.why = why || '';
+      if (file.state !== 'done')
+        file.received = 0;
+      showProgress();
+    };
+    watch();
+    let response;
+    try {
+      response = await fetch(file.name, {credentials: 'same-origin', signal: controller.signal});
+    } catch (e) {
+      return end('failed', stalled ? 'no answer from the server in ' + StallSeconds + ' s' :
+        'no answer from the server (' + (e && e.message || e) + ')');
+    }
+    if (!response.ok) {
+      const missing = (response.status === 404 || response.status === 410) && !Program.includes(file.name);
+      return end(missing ? 'missing' : 'failed',
+        'the server answered ' + response.status + (response.statusText ? ' ' + response.statusText : ''));
+    }
+    // The length the server gives is that of the file itself only when it is sent as it is.
+    const encoding = response.headers.get('Content-Encoding');
     const length = Number(response.headers.get('Content-Length')) || 0;
-    progress.total += length;
-    progress.sized++;
-    if (!response.body || !response.body.getReader) {
-      const bytes = new Uint8Array(await response.arrayBuffer());
-      progress.received += bytes.length;
-      progress.update();
-      return {bytes};
-    }
-    const reader = response.body.getReader();
+    const plain = !encoding || encoding === 'identity';
+    if (plain && length > 0)
+      file.expected = length;
     const parts = [];
-    let size = 0;
-    for (;;) {
-      const {done, value} = await reader.read();
-      if (done)
-        break;
-      parts.push(value);
-      size += value.length;
-      progress.received += value.length;
-      progress.update();
+    try {
+      if (!response.body || !response.body.getReader) {
+        parts.push(new Uint8Array(await response.arrayBuffer()));
+        file.received = parts[0].length;
+      } else {
+        const reader = response.body.getReader();
+        for (;;) {
+          const {done, value} = await reader.read();
+          if (done)
+            break;
+          watch();
+          parts.push(value);
+          file.received += value.length;
+          showProgress();
+        }
+      }
+    } catch (e) {
+      return end('failed', stalled ? 'the download stalled: ' + arrived(file) + ' arrived, then nothing for ' + StallSeconds + ' s' :
+        'the connection was dropped after ' + arrived(file));
     }
-    const bytes = new Uint8Array(size);
+    if (plain && length > 0 && file.received !== length)
+      return end('failed', 'the connection was dropped after ' + arrived(file));
+    const bytes = new Uint8Array(file.received);
     let at = 0;
     for (const part of parts) {
       bytes.set(part, at);
       at += part.length;
     }
-    return {bytes};
+    file.bytes = bytes;
+    end('done');
   }
 
-  function loadScript(src) {
+  // Stops every download still running (their files are fetched again by "Try again").
+  function stopLoading() {
+    for (const file of loader.files)
+      if (file.controller)
+        file.controller.abort();
+  }
+
+  // The program's script, from the bytes fetched.
+  function runScript(bytes) {
     return new Promise((resolve, reject) => {
       const script = document.createElement('script');
-      script.src = src;
-      script.onload = resolve;
-      script.onerror = () => reject(new Error('could not load ' + src));
+      const url = URL.createObjectURL(new Blob([bytes], {type: 'text/javascript'}));
+      script.src = url;
+      script.onload = () => {
+        URL.revokeObjectURL(url);
+        resolve();
+      };
+      script.onerror = () => reject(new Error('the script did not run'));
       document.head.appendChild(script);
     });
   }
@@ -131,42 +276,49 @@
       fail('kelvo: this browser has no WebAssembly; the demo cannot run');
       return;
     }
-    const names = ['kelvo.wasm'].concat(DataFiles.map((name) => 'data/' + name));
-    const progress = {
-      total: 0, received: 0, sized: 0,
-      update() {
-        const share = progress.sized === names.length && progress.total > 0 ? progress.received / progress.total : 0;
-        const percent = Math.min(100, Math.round(share * 100));
-        $('progress-bar').style.width = percent + '%';
-        $('progress').setAttribute('aria-valuenow', String(percent));
-        $('progress-text').textContent = 'Loading… ' + (progress.received / 1048576).toFixed(1) + ' MB';
-      },
-    };
-    const script = loadScript('kelvo.js');
-    const results = await Promise.all(names.map((name) =>
-      fetchWithProgress(name, progress).catch((e) => ({status: 0, text: String(e && e.message || e)}))));
-    try {
-      await script;
-    } catch (e) {
-      fail('kelvo: kelvo.js did not load from the server; the demo cannot run');
-      return;
-    }
-    if (!results[0].bytes) {
-      fail('kelvo: kelvo.wasm did not load (' + describe(results[0]) + '); the demo cannot run');
-      return;
-    }
-    page.wasm = results[0].bytes;
-    DataFiles.forEach((name, i) => {
-      const result = results[i + 1];
-      if (result.bytes) {
-        page.files[name] = result.bytes;
-      } else if (result.status !== 404 && result.status !== 410) {
-        // The program says "missing" for it; what the server said is worth a line of its own.
-        const line = 'kelvo: data/' + name + ': not fetched (' + describe(result) + ')';
+    page.state = 'loading';
+    $('retry').hidden = true;
+    for (const item of loader.failedLines)
+      removeMessage(item);
+    loader.failedLines = [];
+    loader.samples = [];
+    loader.started = performance.now();
+    showProgress();
+    const wanted = loader.files.filter((file) => file.state !== 'done' && file.state !== 'missing');
+    await Promise.all(wanted.map((file) => fetchFile(file).then(() => {
+      if (file.state === 'failed' && Program.includes(file.name))
+        stopLoading();
+    })));
+    const failed = loader.files.filter((file) => file.state === 'failed');
+    if (failed.length) {
+      page.state = 'load-failed';
+      for (const file of failed) {
+        const line = 'kelvo: ' + file.name + ': not fetched (' + file.why + ')';
         console.warn(line);
-        showMessage(line);
+        loader.failedLines.push(showMessage(line));
       }
-    });
+      const stopped = loader.files.filter((file) => file.state === 'stopped').length;
+      $('progress-text').textContent = (failed.length === 1 ? failed[0].name + ' did not load' :
+        failed.length + ' files did not load') + (stopped ? '; the other downloads were stopped' : '') +
+        '. "Try again" fetches what is missing.';
+      $('retry').hidden = false;
+      $('retry').focus();
+      return;
+    }
+    // Here the program's two files are in (a 404 for them is a failure above).
+    const file = (name) => loader.files.find((f) => f.name === name);
+    if (typeof createKelvo !== 'function') {
+      try {
+        await runScript(file('kelvo.js').bytes);
+      } catch (e) {
+        fail('kelvo: kelvo.js did not run (' + (e && e.message || e) + '); the demo cannot run');
+        return;
+      }
+    }
+    page.wasm = file('kelvo.wasm').bytes;
+    for (const name of DataFiles)
+      if (file('data/' + name).state === 'done')
+        page.files[name] = file('data/' + name).bytes;
     // The browser decodes the music before the start question is asked, so that the answer
     // starts the demo at once.
     if (page.files['music.mp3']) {
@@ -177,11 +329,7 @@
     $('progress-text').textContent = 'Loaded.';
     start();
   }
-
-  function describe(result) {
-    return result.status ? 'the server answered ' + result.status + (result.text ? ' ' + result.text : '') :
-      'no answer from the server' + (result.text ? ': ' + result.text : '');
-  }
+  $('retry').addEventListener('click', () => load());
 
   // ---- Decoding the music: the browser's decoder, at the output rate, on an offline context (no
   // click needed for that).
@@ -228,6 +376,9 @@
 
   function start() {
     page.state = 'starting';
+    page.starts++;
+    removeMessage(page.soundLine);
+    page.soundLine = null;
     page.frame = 0;
     page.clock = -1;
     page.exitCode = null;
@@ -242,7 +393,16 @@
       print: (line) => console.log(line),
       printErr: (line) => {
         console.warn(line);
-        showMessage(line);
+        // The sound layer's line about a browser that holds the audio back stays only while it
+        // does; the one saying the audio now plays is for the console alone.
+        if (line.startsWith(SoundPlaysLine)) {
+          removeMessage(page.soundLine);
+          page.soundLine = null;
+        } else if (line.startsWith(SoundWaitsLine)) {
+          page.soundLine = showMessage(line);
+        } else {
+          showMessage(line);
+        }
       },
       preRun: [(module) => {
         module.FS.mkdir('/data');
@@ -275,7 +435,21 @@
   if (window.ResizeObserver)
     new ResizeObserver(fitAll).observe(stage);
 
-  // ---- Dialogs.
+  // ---- Dialogs: a modal dialog of the page (the rest of the page inert behind it), its caption
+  // and text its name and description, focus kept on its buttons.
+
+  function dialogButtons() {
+    return Array.from($('dialog-buttons').querySelectorAll('button'));
+  }
+
+  // Focus with its ring shown, also where the browser would show it only after a key.
+  function focusShown(element) {
+    try {
+      element.focus({focusVisible: true});
+    } catch (e) {
+      element.focus();
+    }
+  }
 
   function messageBox(text, caption, packedButtons, defaultId) {
     console.info(caption + ': ' + text);
@@ -290,8 +464,9 @@
     page.state = 'asking';
     return new Promise((resolve) => {
       const answer = (id) => {
-        box.hidden = true;
         page.dialog = null;
+        if (box.open)
+          box.close();
         page.state = previous === 'starting' ? 'running' : previous;
         // The click or key that answers is the gesture that lets the music play.
         unlockAudio();
@@ -308,25 +483,48 @@
         button.addEventListener('click', () => answer(id));
         row.appendChild(button);
       }
-      box.hidden = false;
-      const preferred = row.querySelector('button[data-id="' + defaultId + '"]');
+      if (box.showModal)
+        box.showModal();
+      else
+        box.setAttribute('open', '');
+      const preferred = row.querySelector('button[data-id="' + defaultId + '"]') || row.firstChild;
       if (preferred)
-        preferred.focus();
+        focusShown(preferred);
     });
   }
+  // Escape on a modal dialog would close it without an answer: the page answers it instead.
+  $('dialog').addEventListener('cancel', (event) => event.preventDefault());
+  $('dialog').addEventListener('close', () => {
+    if (page.dialog && $('dialog').showModal)
+      $('dialog').showModal();
+  });
 
-  // The dialog's keys: Enter the default, Escape Cancel (or OK alone), Y and N Yes and No.
+  // The dialog's keys: Enter and Space press the focused button (Enter the default one where none
+  // has focus), Tab and Shift+Tab go round its buttons, Escape is Cancel (or OK alone), Y and N
+  // Yes and No.
   function dialogKey(event) {
     const dialog = page.dialog;
+    const buttons = dialogButtons();
+    const focused = buttons.indexOf(document.activeElement);
     let id = 0;
+    if (event.code === 'Tab') {
+      event.preventDefault();
+      if (buttons.length)
+        focusShown(buttons[focused < 0 ? 0 : (focused + (event.shiftKey ? buttons.length - 1 : 1)) % buttons.length]);
+      return;
+    }
     if (event.code === 'Enter' || event.code === 'NumpadEnter')
-      id = dialog.defaultId;
+      id = focused >= 0 ? Number(buttons[focused].dataset.id) : dialog.defaultId;
+    else if (event.code === 'Space')
+      id = focused >= 0 ? Number(buttons[focused].dataset.id) : 0;
     else if (event.code === 'Escape')
       id = dialog.buttons.includes(2) ? 2 : dialog.buttons.length === 1 && dialog.buttons[0] === 1 ? 1 : 0;
     else if (event.code === 'KeyY' && dialog.buttons.includes(6))
       id = 6;
     else if (event.code === 'KeyN' && dialog.buttons.includes(7))
       id = 7;
+    if (event.code === 'Escape')
+      event.preventDefault();
     if (id) {
       event.preventDefault();
       dialog.answer(id);
@@ -341,6 +539,28 @@
       return;
     page.keys.push(key[0] | (down ? 256 : 0) | (repeat ? 512 : 0) | (alt ? 1024 : 0) | (ctrl ? 2048 : 0) | (key[1] << 16));
   }
+
+  // A click, touch or key of the person's own (not a script's) is what a browser asks for before
+  // the page may play sound.
+  for (const type of ['pointerdown', 'keydown', 'click', 'touchend'])
+    window.addEventListener(type, (event) => {
+      if (event.isTrusted)
+        page.gestured = true;
+    }, true);
+
+  // The touch buttons and the help about them come with the first touch (or a coarse pointer:
+  // a touch screen as the main input), never for a mouse alone.
+  function touchSeen() {
+    document.body.classList.add('touch');
+  }
+  const coarse = window.matchMedia ? window.matchMedia('(pointer: coarse)') : null;
+  if (coarse && coarse.matches)
+    touchSeen();
+  window.addEventListener('pointerdown', (event) => {
+    if (event.pointerType === 'touch' || event.pointerType === 'pen')
+      touchSeen();
+  }, true);
+  window.addEventListener('touchstart', touchSeen, {capture: true, passive: true});
 
   window.addEventListener('keydown', (event) => {
     if (page.dialog) {
@@ -402,6 +622,23 @@
     return document.fullscreenElement || document.webkitFullscreenElement || null;
   }
 
+  // On a touch screen, fullscreen asks for landscape, where the browser allows that; where it
+  // does not (a desktop, an iPhone) nothing is said.
+  function lockLandscape() {
+    const orientation = screen.orientation;
+    if (!document.body.classList.contains('touch') || !orientation || !orientation.lock)
+      return;
+    try {
+      Promise.resolve(orientation.lock('landscape')).catch(() => {});
+    } catch (e) {}
+  }
+  function unlockOrientation() {
+    try {
+      if (screen.orientation && screen.orientation.unlock)
+        screen.orientation.unlock();
+    } catch (e) {}
+  }
+
   // ---- The end, and playing again.
 
   $('again').addEventListener('click', () => {
@@ -420,6 +657,8 @@
       return lines.join('\n');
     },
     startMoment() {
+      if (page.starts > 1)
+        return -1;  // playing again plays from the start
       const match = /^#t=(?:(\d+):)?(\d+(?:\.\d+)?)$/.exec(location.hash);
       if (!match)
         return -1;
@@ -464,13 +703,17 @@
         return Promise.resolve(true);
       const request = stage.requestFullscreen ? stage.requestFullscreen({navigationUI: 'hide'}) :
         stage.webkitRequestFullscreen();
-      const asked = Promise.resolve(request).then(() => !!fullscreenElement(), () => false);
+      const asked = Promise.resolve(request).then(() => {
+        lockLandscape();
+        return !!fullscreenElement();
+      }, () => false);
       const late = new Promise((resolve) => setTimeout(() => resolve(!!fullscreenElement()), 2000));
       return Promise.race([asked, late]);
     },
     exitFullscreen() {
       if (!fullscreenElement())
         return;
+      unlockOrientation();
       const exit = document.exitFullscreen ? document.exitFullscreen() : document.webkitExitFullscreen();
       if (exit && exit.catch)
         exit.catch(() => {});
@@ -481,6 +724,19 @@
     messageBox,
     takeKey() {
       return page.keys.length ? page.keys.shift() : -1;
+    },
+    // Whether the browser surely keeps the audio off for now: no gesture has reached the page yet
+    // (and the browser does not say it lets this page play sound without one).
+    audioHeldBack() {
+      const activation = navigator.userActivation;
+      const gestured = activation ? activation.hasBeenActive : page.gestured;
+      if (gestured)
+        return false;
+      try {
+        if (navigator.getAutoplayPolicy && navigator.getAutoplayPolicy('audiocontext') === 'allowed')
+          return false;
+      } catch (e) {}
+      return true;
     },
     audioContext(rate) {
       const Context = window.AudioContext || window.webkitAudioContext;
@@ -530,11 +786,13 @@
       stage.classList.remove('no-cursor');
       document.body.classList.remove('running');
       $('touch').hidden = true;
-      $('dialog').hidden = true;
+      page.dialog = null;
+      if ($('dialog').open)
+        $('dialog').close();
       $('ended-text').textContent = exitCode === 0 ? 'kelvo has ended.' :
         'kelvo has ended: its window could not be made (exit status ' + exitCode + ').';
       $('ended').hidden = false;
-      $('again').focus();
+      focusShown($('again'));
       for (const waiter of page.frameWaiters)
         waiter.resolve(null);
       page.frameWaiters = [];
@@ -548,6 +806,15 @@
     get clock() { return page.clock; },
     get exitCode() { return page.exitCode; },
     get messages() { return page.messages.slice(); },
+    // The lines on the page now.
+    get shown() {
+      return $('messages').hidden ? [] : Array.from($('message-list').children).map((item) => item.textContent);
+    },
+    // The downloads: {name, state, received, expected} each.
+    get files() {
+      return loader.files.map((f) => ({name: f.name, state: f.state, received: f.state === 'done' ? f.bytes.length : f.received,
+        expected: f.expected}));
+    },
     get dialog() {
       return page.dialog ? {caption: $('dialog-caption').textContent, text: $('dialog-text').textContent,
         buttons: page.dialog.buttons.map((id) => ButtonNames[id])} : null;
