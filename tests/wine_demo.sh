@@ -162,7 +162,9 @@ cp "$workdir/layer2_between.mp3" "$workdir/layer2/data/music.mp3"
 start_demo out-layer2 "$workdir/layer2"
 answer "Start FullScreen?" n || die "no start question"
 win=$(wait_window kelvo) || die "no kelvo window"
-line=$(tr -d '\r' <"$workdir/out-layer2" | grep '^kelvo: data/music.mp3: ')
+# The music starts after the window is shown.
+music_line() { line=$(tr -d '\r' <"$workdir/out-layer2" | grep '^kelvo: data/music.mp3: '); [ -n "$line" ]; }
+wait_for 60 music_line
 [ "$line" = "kelvo: data/music.mp3: damaged at 0:03 (no MPEG audio found); the music goes on with the next file" ] ||
     fail "the layer II part: '$line'"
 echo "$line"
