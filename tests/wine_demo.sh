@@ -125,9 +125,11 @@ cat tests/data/stereo44_tag.mp3 tests/data/stereo44_notag.mp3 >"$workdir/tag_the
 # 38 silent MPEG-1 layer II frames (44.1 kHz stereo, 128 kbit/s, 417 bytes each): a second.
 layer_two() { for _ in $(seq 38); do printf '\377\375\200\000'; head -c 413 /dev/zero; done; }
 { cat tests/data/stereo44_tag.mp3; layer_two; cat tests/data/vbr44.mp3; } >"$workdir/layer2_between.mp3"
+{ layer_two; cat tests/data/stereo44_tag.mp3; } >"$workdir/layer2_first.mp3"
 for track in tests/data/stereo44_tag.mp3 tests/data/stereo48.mp3 tests/data/mono22.mp3 tests/data/vbr44.mp3 \
     tests/data/joined44.mp3 tests/data/mono_then_stereo.mp3 tests/data/rate44_then_22.mp3 \
-    "$workdir/tag_then_plain.mp3" "$workdir/stray_between.mp3" "$workdir/layer2_between.mp3" data/music.mp3; do
+    "$workdir/tag_then_plain.mp3" "$workdir/stray_between.mp3" "$workdir/layer2_between.mp3" "$workdir/layer2_first.mp3" \
+    data/music.mp3; do
     "$linuxcheck" render "$track" "$workdir/linux.raw" >"$workdir/linux.positions" || die "the Linux render of $track"
     wine "$soundcheck" render "$track" "$workdir/windows.raw" >"$workdir/windows.positions" 2>&1 \
         || { fail "the Windows render of $track: $(cat "$workdir/windows.positions")"; continue; }

@@ -274,22 +274,25 @@ bool NextMusicFrame(SoundDecoder *decoder, short frame[2])
 }
 
 // Indexes each part of data[0..size): the parts with MP3 frames play; each one without is noted
-// as damage where it would have begun. False (and `why`) when no part has any.
+// as damage where it would have begun, when it holds a second or more of data at the bitrate
+// before it (less is taken for stray bytes, as the Linux decoder takes it). False (and the first
+// part's `why`) when no part has any.
 bool IndexParts(SoundDecoder *decoder, const unsigned char *data, size_t size, long outputRate, const char **why)
 {
     const std::vector<size_t> starts = FindMp3Parts(data, size);
     std::vector<size_t> playedBefore;  // of each damage: the parts that play before it
     int64_t at = 0;
+    int lastBitrate = 8;
     for (size_t i = 0; i < starts.size(); i++) {
         const size_t end = i + 1 < starts.size() ? starts[i + 1] : size;
         AcmPart part = {};
         part.data = data + starts[i];
         const char *partWhy = "";
         if (!IndexMp3Frames(part.data, end - starts[i], &part.frames, &partWhy)) {
-            if (decoder->parts.empty()) {
-                *why = partWhy;  // the first file is the music: no MP3 there, no stream
-                return false;
-            }
+            if (i == 0)
+                *why = partWhy;
+            if (end - starts[i] < size_t(lastBitrate) * 125)
+                continue;
             AcmDamage damage = {};
             damage.frame = at;
             snprintf(damage.words, sizeof damage.words, "%s", partWhy);
@@ -300,6 +303,7 @@ bool IndexParts(SoundDecoder *decoder, const unsigned char *data, size_t size, l
         part.outputStart = at;
         part.outputLength = part.frames.length * outputRate / part.frames.rate;
         at += part.outputLength;
+        lastBitrate = part.frames.firstBitrate;
         decoder->parts.push_back(part);
     }
     for (size_t i = 0; i < decoder->damage.size(); i++)
