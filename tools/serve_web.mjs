@@ -84,6 +84,7 @@ async function control(replaced, kind) {
 }
 
 const StallLimitMs = 120000;
+const DropDelayMs = 500;
 
 async function exists(file) {
   try {
@@ -144,12 +145,15 @@ const server = createServer(async (request, response) => {
     // A bad network: part of the file, then nothing, or a closed connection.
     response.writeHead(200, {'Content-Type': type, 'Cache-Control': 'no-cache', 'Content-Length': body.length});
     const part = body.subarray(0, Math.min(bad.value, body.length));
-    response.write(part);
-    log(200, part.length, bad.kind);
     const cut = () => response.destroy();
-    if (bad.kind === 'drop') {
-      setTimeout(cut, 50);
-    } else {
+    // A drop closes the connection only once its bytes have left this process and the browser
+    // has had time to read them: closed at once, a busy browser may pass on none of them.
+    response.write(part, () => {
+      if (bad.kind === 'drop')
+        setTimeout(cut, DropDelayMs);
+    });
+    log(200, part.length, bad.kind);
+    if (bad.kind !== 'drop') {
       const limit = setTimeout(cut, StallLimitMs);
       response.on('close', () => clearTimeout(limit));
     }
