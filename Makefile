@@ -82,7 +82,7 @@ fuzz: build
 
 # The app's sources against the real Win32, GL and GLU headers of the mingw-w64 cross compiler:
 # they compile, app/ and render/ link into a Windows executable, and the constants of
-# platform/win32/include/windows.h agree with the real header.
+# platform/win32_api/win32_api.h agree with the real header.
 # Then the real Windows build (make windows), both programs: their format, machine type,
 # imports, resources and zips, and their runs under Wine (the picture against the Linux frame
 # tool's, the music through waveOut, the keys and exit codes, the display-mode change, the failure

@@ -1,7 +1,7 @@
 # The browser build, included by the top-level CMakeLists.txt when compiling with emscripten
 # (emcmake, make web): the demo from the same app/, render/, audio/ and texload/ sources as the
 # Linux and Windows builds, on the web platform's Win32 and GL subsets (platform/web) and the
-# sound layer on Web Audio (platform/sound/decoder_webaudio.cpp, sound_webaudio.cpp); libpng and
+# sound layer on Web Audio (platform/web/decoder_webaudio.cpp, sound_webaudio.cpp); libpng and
 # zlib compiled here from their released sources; and the static site in KELVO_WEB_SITE:
 # index.html, the page's script and style, kelvo.js, kelvo.wasm, data/ and the licence notices.
 #
@@ -78,8 +78,8 @@ target_link_libraries(kelvo_web_png PUBLIC kelvo_web_zlib)
 # The sound layer on Web Audio, over the shared part, as on the other platforms.
 add_library(kelvo_web_sound STATIC
   platform/sound/sound_core.cpp
-  platform/sound/decoder_webaudio.cpp
-  platform/sound/sound_webaudio.cpp
+  platform/web/decoder_webaudio.cpp
+  platform/web/sound_webaudio.cpp
   platform/data_file.cpp)
 target_include_directories(kelvo_web_sound PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/platform/sound/include)
 

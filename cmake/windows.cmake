@@ -59,8 +59,8 @@ target_link_libraries(kelvo_png INTERFACE ZLIB::ZLIB)
 add_library(kelvo_sound_win STATIC
   platform/sound/sound_core.cpp
   platform/sound/mp3_frames.cpp
-  platform/sound/decoder_acm.cpp
-  platform/sound/sound_winmm.cpp
+  platform/windows/decoder_acm.cpp
+  platform/windows/sound_winmm.cpp
   platform/data_file.cpp)
 target_include_directories(kelvo_sound_win PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/platform/sound/include)
 target_link_libraries(kelvo_sound_win PUBLIC winmm msacm32)

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "platform/win32/window_layer.h"
+#include "platform/linux/window_layer.h"
 #include "audio/music.h"
 #include "render/frame.h"
 

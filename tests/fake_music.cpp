@@ -2,7 +2,7 @@
 #include "tests/fakes.h"
 
 #include "audio/music.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "render/frame.h"
 
 FakeMusic fakeMusic;

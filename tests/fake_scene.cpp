@@ -3,7 +3,7 @@
 
 #include "app/app.h"
 #include "audio/music.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "render/frame.h"
 
 RendererState renderer;

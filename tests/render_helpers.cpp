@@ -2,7 +2,7 @@
 #include "tests/render_helpers.h"
 
 #include "app/app.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "render/frame.h"
 #include "render/layers.h"
 #include "tests/fakes.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "render/frame.h"
 #include "tests/fakes.h"
 #include "texload/texload.h"

@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "app/app.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "render/frame.h"
 #include "render/layers.h"
 #include "tests/fakes.h"

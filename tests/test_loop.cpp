@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "app/app.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "render/frame.h"
 #include "tests/fakes.h"
 

@@ -9,7 +9,7 @@
 #include "app/app.h"
 #include "audio/music.h"
 #include "platform/sound/sound_seam.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "render/frame.h"
 #include "tests/test_files.h"
 

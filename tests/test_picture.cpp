@@ -9,7 +9,7 @@
 #include <GL/glext.h>
 
 #include "app/app.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "tests/fakes.h"
 
 #include <vector>

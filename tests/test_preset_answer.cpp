@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "app/app.h"
-#include "platform/win32/preset_answer.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/preset_answer.h"
+#include "platform/linux/test_seam.h"
 #include "tests/fakes.h"
 
 namespace {

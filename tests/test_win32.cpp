@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 
 #include <SDL2/SDL.h>
 

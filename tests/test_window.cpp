@@ -8,7 +8,7 @@
 #include <GL/gl.h>
 
 #include "app/app.h"
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 #include "tests/fakes.h"
 
 #include <cmath>

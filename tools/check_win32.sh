@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Checks the app against the real Win32 headers with Debian's mingw-w64 cross compiler:
 # 1. every source of app/, render/, audio/ and texload/ compiles as Win32 code, against mingw's
-#    windows.h, GL and GLU headers (platform/win32/include stays off the include path; libpng's
+#    windows.h, GL and GLU headers (our own windows.h stays off the include path; libpng's
 #    and zlib's headers are copied from the host into a folder of their own);
 # 2. app/ and render/ link into a Windows executable against opengl32, glu32 and gdi32, with
 #    tools/win32/standins.cpp in place of the loader and the music;
-# 3. every constant of platform/win32/include/windows.h that those sources use has the value of
+# 3. every constant of platform/win32_api/win32_api.h that those sources use has the value of
 #    the real header.
 # Run from anywhere: bash tools/check_win32.sh [WORK-FOLDER]. Exit 0 when all three hold.
 set -u
@@ -51,7 +51,7 @@ fi
 
 # The constants: our header's values, printed by a host program, become static_asserts that the
 # cross compiler checks against the real header. Resource ids are compared as numbers.
-names=$(grep -oE '^#define +[A-Z][A-Z0-9_]* +[^ ]' platform/win32/include/windows.h | awk '{ print $2 }' |
+names=$(grep -oE '^#define +[A-Z][A-Z0-9_]* +[^ ]' platform/win32_api/win32_api.h | awk '{ print $2 }' |
     while read -r name; do grep -qw "$name" app/*.cpp app/*.h render/* audio/* texload/* && echo "$name"; done)
 [ -n "$names" ] || { echo "check-win32: found no Win32 constants in the app"; exit 1; }
 {
@@ -61,11 +61,11 @@ names=$(grep -oE '^#define +[A-Z][A-Z0-9_]* +[^ ]' platform/win32/include/window
     echo '#define MAKEINTRESOURCEA(i) (i)'
     echo 'int main() {'
     for name in $names; do
-        echo "    std::printf(\"static_assert((long long)($name) == %lldLL, \\\"$name is %lld in platform/win32/include/windows.h\\\");\\n\", (long long)($name), (long long)($name));"
+        echo "    std::printf(\"static_assert((long long)($name) == %lldLL, \\\"$name is %lld in platform/win32_api/win32_api.h\\\");\\n\", (long long)($name), (long long)($name));"
     done
     echo '}'
 } >"$work/ours.cpp"
-c++ -std=c++17 -I"$root/platform/win32/include" "$work/ours.cpp" -o "$work/ours" || exit 1
+c++ -std=c++17 -I"$root" -I"$root/platform/linux/include" "$work/ours.cpp" -o "$work/ours" || exit 1
 {
     echo '#include <windows.h>'
     echo '#undef MAKEINTRESOURCEA'
@@ -73,7 +73,7 @@ c++ -std=c++17 -I"$root/platform/win32/include" "$work/ours.cpp" -o "$work/ours"
     "$work/ours"
 } >"$work/constants.cpp"
 if ! "$cxx" -std=c++17 -fsyntax-only "$work/constants.cpp" 2>"$work/errors"; then
-    echo "check-win32: constants of platform/win32/include/windows.h differ from the real header:"
+    echo "check-win32: constants of platform/win32_api/win32_api.h differ from the real header:"
     grep -oE "static assertion failed: [^\"]*\"?[^\"]*" "$work/errors" | sed 's/^static assertion failed: /  /'
     exit 1
 fi

@@ -1,6 +1,10 @@
 // Inside the sound layer: what its shared part (sound_core.cpp: streams, channels, timelines,
 // positions, mixing, the silent and offline outputs) and each platform's part (an MP3 decoder and
-// an audio device) give each other. Not for callers of the layer: they use fsound.h.
+// an audio device, in the platform's own folder: platform/linux, platform/windows, platform/web)
+// give each other. Not for callers of the layer: they use fsound.h.
+//
+// The shared part (this folder: sound_core, the MP3 frame index mp3_frames, the test hooks of
+// sound_seam.h, the eight calls' headers in include/) includes no platform header.
 //
 // Threads. The shared part's state is changed by the FSOUND_* calls on the caller's thread and
 // by the device's fills on the device's thread, both under SoundLock(). The output clock is

@@ -1,5 +1,6 @@
-// The sound library's stream interface: the eight calls the music module makes, on libmpg123
-// (decoding) and SDL2 audio (output).
+// The sound library's stream interface: the eight calls the music module makes, on each
+// platform's MP3 decoder and audio device (libmpg123 and SDL2 audio on Linux, Windows' own codec
+// and waveOut on Windows, Web Audio in a web page).
 //
 // Contract
 // - One process-wide library, initialised by FSOUND_Init and torn down by FSOUND_Close. Every

@@ -1,9 +1,15 @@
 /*
  * windows.h -- the Win32 and WGL subset kelvo uses, in a web page (WebAssembly, WebGL).
  *
- * The same declarations as on Linux (platform/win32/include/windows.h: the real types, layouts
+ * The same declarations as on Linux (platform/win32_api/win32_api.h: the real types, layouts
  * and values), implemented on the page: a window is a canvas, its device context the canvas's
  * WebGL context, and the loop yields to the browser in SwapBuffers and MessageBoxA.
+ *
+ * The folder (platform/web) gives the web build this subset, the GL subset (include/GL), the
+ * sound layer's audio device and MP3 decoder on Web Audio (sound_webaudio.cpp,
+ * decoder_webaudio.cpp), the program's entry (web_main.cpp) and the page around it (page/). It
+ * is the only place that includes emscripten's headers; of the rest of platform/ it includes
+ * only the shared parts (win32_api, sound, and the data helpers).
  *
  * Contract, one line per call; "fails" means the real failure value (0, NULL or FALSE).
  * Differences from Windows are marked [differs].
@@ -81,6 +87,6 @@
 #ifndef KELVO_PLATFORM_WEB_WINDOWS_H
 #define KELVO_PLATFORM_WEB_WINDOWS_H
 
-#include "../../win32/include/windows.h"
+#include "platform/win32_api/win32_api.h"
 
 #endif

@@ -2,18 +2,18 @@
 //
 // Handles are not pointers: each encodes a kind, a table slot and the slot's generation,
 // so a stale or forged handle is recognised and the call fails instead of touching freed
-// memory. All state lives in one record, `win32` (win32_internal.h), written only by the
+// memory. All state lives in one record, `win32` (layer_internal.h), written only by the
 // layer's files:
-//   win32_sdl.cpp      the state, handles, starting video, signals, the module and classes
-//   win32_window.cpp   windows, the message queue and the message loop calls
-//   win32_input.cpp    keys from SDL and X11 events to virtual-key messages
-//   win32_gl.cpp       device contexts, pixel formats and GL contexts
-//   win32_msgbox.cpp   message boxes
-//   win32_display.cpp  display modes, the cursor and the screen saver
-//   win32_seam.cpp     the test seam (win32_seam.h)
+//   layer.cpp          the state, handles, starting video, signals, the module and classes
+//   window.cpp         windows, the message queue and the message loop calls
+//   input.cpp          keys from SDL and X11 events to virtual-key messages
+//   gl_context.cpp     device contexts, pixel formats and GL contexts
+//   message_box.cpp    message boxes
+//   display.cpp        display modes, the cursor and the screen saver
+//   test_seam.cpp      the test seam (test_seam.h)
 
-#include "platform/win32/win32_internal.h"
-#include "platform/win32/window_layer.h"
+#include "platform/linux/layer_internal.h"
+#include "platform/linux/window_layer.h"
 
 #include <fsound.h>
 

@@ -1,6 +1,6 @@
-// The Win32 layer's test seam (win32_seam.h).
+// The Win32 layer's test seam (test_seam.h).
 
-#include "platform/win32/win32_internal.h"
+#include "platform/linux/layer_internal.h"
 
 #include <cstring>
 

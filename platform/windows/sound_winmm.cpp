@@ -1,5 +1,11 @@
 // The sound layer's audio device on Windows: the waveOut API of the Windows multimedia library.
 //
+// The Windows platform's folder (platform/windows) holds what only the Windows programs build:
+// this device and the MP3 decoder on Windows' own codec (decoder_acm.cpp), both behind
+// sound_core.h, and the programs' resources (kelvo.rc.in, kelvo.exe.manifest). The Win32, WGL
+// and GL are Windows' own. Only this folder includes the Windows multimedia headers; of the rest
+// of platform/ it includes only the shared sound part and the data helpers.
+//
 // A thread of the layer's own keeps BufferCount buffers queued, refilling each as the device
 // returns it: 186 ms of sound at 44.1 kHz, so that the feeder may miss its turn for that long on
 // a busy machine before the device runs dry; it runs above the program's other threads for the

@@ -1,6 +1,6 @@
 // Display modes, the cursor and the screen saver of the Win32 layer.
 
-#include "platform/win32/win32_internal.h"
+#include "platform/linux/layer_internal.h"
 
 #include <cstring>
 

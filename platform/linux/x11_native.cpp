@@ -7,7 +7,7 @@
 #include <X11/Xatom.h>
 #endif
 
-#include "platform/win32/x11_native.h"
+#include "platform/linux/x11_native.h"
 
 int X11EventType(const SDL_Event &e)
 {

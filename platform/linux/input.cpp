@@ -1,8 +1,8 @@
 // Input translation of the Win32 layer: SDL key events (and, on X11, the raw events behind
 // them) to WM_KEYDOWN/WM_KEYUP and WM_SYSKEYDOWN/WM_SYSKEYUP with virtual-key codes.
 
-#include "platform/win32/win32_internal.h"
-#include "platform/win32/x11_native.h"
+#include "platform/linux/layer_internal.h"
+#include "platform/linux/x11_native.h"
 
 namespace win32layer {
 

@@ -1,11 +1,11 @@
 /*
- * win32_seam.h -- test controls of the Win32 layer. Only tests include this.
+ * test_seam.h -- test controls of the Win32 layer. Only tests include this.
  *
  * Names of functions are the Win32 names ("GetDC", "wglMakeCurrent", ...).
  * Everything here runs on the thread that uses the layer.
  */
-#ifndef KELVO_PLATFORM_WIN32_SEAM_H
-#define KELVO_PLATFORM_WIN32_SEAM_H
+#ifndef KELVO_PLATFORM_LINUX_TEST_SEAM_H
+#define KELVO_PLATFORM_LINUX_TEST_SEAM_H
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // Device contexts, pixel formats and GL contexts of the Win32 layer.
 
-#include "platform/win32/win32_internal.h"
+#include "platform/linux/layer_internal.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>

@@ -1,11 +1,11 @@
 // Private to the Win32 layer: its state record, handle encoding and the helpers its files share.
-// Nothing outside platform/win32 includes this.
-#ifndef KELVO_PLATFORM_WIN32_INTERNAL_H
-#define KELVO_PLATFORM_WIN32_INTERNAL_H
+// Nothing outside platform/linux includes this.
+#ifndef KELVO_PLATFORM_LINUX_LAYER_INTERNAL_H
+#define KELVO_PLATFORM_LINUX_LAYER_INTERNAL_H
 
 #include <windows.h>
 
-#include "platform/win32/win32_seam.h"
+#include "platform/linux/test_seam.h"
 
 #include <SDL2/SDL.h>
 
@@ -123,7 +123,7 @@ struct Win32State {
     std::vector<SeamCall> callLog;
 };
 
-// The layer's state. Written only by the files of platform/win32.
+// The layer's state. Written only by the files of platform/linux.
 extern Win32State win32;
 // The signal that asked to end the program and is not yet turned into WM_CLOSE, or 0.
 extern volatile sig_atomic_t pendingInterrupt;
@@ -177,14 +177,14 @@ bool EnsureVideo();
 // box and ends the program through ExitOnInterrupt.
 int ShowBoxUntilInterrupted(const SDL_MessageBoxData *box, int *pressed);
 
-// Windows and messages (win32_window.cpp).
+// Windows and messages (window.cpp).
 LRESULT Send(int slot, UINT message, WPARAM wParam, LPARAM lParam);
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int WindowFromSdlId(Uint32 id);
 void TranslateWindowEvent(const SDL_WindowEvent &e);
 void DestroySlotWindow(int slot);
 
-// Input (win32_input.cpp).
+// Input (input.cpp).
 int VkFromKey(SDL_Keycode key);
 SDL_Keycode KeyFromVk(int vk);
 void TranslateKey(const SDL_KeyboardEvent &e);
@@ -196,7 +196,7 @@ void PumpInput();
 extern const int ProgramIconSide;
 extern const unsigned char ProgramIconRgba[];
 
-// GL attributes and pixel formats (win32_gl.cpp).
+// GL attributes and pixel formats (gl_context.cpp).
 SDL_Window *MakeSdlWindow(const char *title, int x, int y, int w, int h, Uint32 flags, const GlAttribs &attribs);
 // Forgets the window's picture framebuffer, deleting its objects when their context is current.
 void DropPicture(int slot);
@@ -206,7 +206,7 @@ void ChangeModeForReal(int slot);
 // be emulated; found once, with a hidden window and context of its own. False without video.
 bool GlCanScalePicture();
 
-// Display modes and the screen saver (win32_display.cpp).
+// Display modes and the screen saver (display.cpp).
 bool AskScreenSaver(int slot);
 bool DisplayOffers(DWORD width, DWORD height, DWORD bits, bool checkBits, SDL_DisplayMode *found, bool *pretended);
 // How long after a fullscreen window is shown KeepFullscreen looks at it, and between asks.

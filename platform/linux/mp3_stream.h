@@ -1,7 +1,7 @@
 // One MP3 decoder over a block of memory, giving 16-bit stereo at a fixed output rate. Private
 // to the sound layer; not thread-safe (the layer holds its lock around every call).
-#ifndef KELVO_PLATFORM_SOUND_MP3_STREAM_H
-#define KELVO_PLATFORM_SOUND_MP3_STREAM_H
+#ifndef KELVO_PLATFORM_LINUX_MP3_STREAM_H
+#define KELVO_PLATFORM_LINUX_MP3_STREAM_H
 
 #include <stddef.h>
 #include <stdint.h>

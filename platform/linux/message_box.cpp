@@ -1,8 +1,8 @@
 // Message boxes of the Win32 layer: SDL's modal boxes, or a line on standard error where
 // there is no screen to show one on.
 
-#include "platform/win32/preset_answer.h"
-#include "platform/win32/win32_internal.h"
+#include "platform/linux/preset_answer.h"
+#include "platform/linux/layer_internal.h"
 
 #include <cstdio>
 #include <cstring>

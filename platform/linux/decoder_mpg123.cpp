@@ -1,7 +1,7 @@
 // The sound layer's MP3 decoder on Linux: mp3_stream (libmpg123, libsyn123) behind the layer's
 // decoder calls.
 
-#include "platform/sound/mp3_stream.h"
+#include "platform/linux/mp3_stream.h"
 #include "platform/sound/sound_core.h"
 
 #include <stdlib.h>

@@ -1,6 +1,6 @@
 // Message-box answers given in advance by the program's entry.
 
-#include "platform/win32/preset_answer.h"
+#include "platform/linux/preset_answer.h"
 
 #include <string>
 #include <vector>

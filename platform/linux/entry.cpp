@@ -12,8 +12,8 @@
 
 #include "platform/data_folder.h"
 #include "platform/options.h"
-#include "platform/win32/preset_answer.h"
-#include "platform/win32/window_layer.h"
+#include "platform/linux/preset_answer.h"
+#include "platform/linux/window_layer.h"
 
 int main(int argc, char **argv)
 {

@@ -1,7 +1,7 @@
 // Windows, the message queue and the message loop calls of the Win32 layer.
 
-#include "platform/win32/win32_internal.h"
-#include "platform/win32/x11_native.h"
+#include "platform/linux/layer_internal.h"
+#include "platform/linux/x11_native.h"
 
 #include <cstring>
 #include <strings.h>

@@ -1,7 +1,7 @@
 // MP3 decoding from memory with libmpg123, files joined end to end one after the other; other
 // sample rates resampled with libsyn123.
 
-#include "platform/sound/mp3_stream.h"
+#include "platform/linux/mp3_stream.h"
 
 #include "platform/sound/mp3_frames.h"
 
