@@ -266,6 +266,15 @@ groups.page = async function () {
     return element && element.offsetParent !== null ? element.innerText : '';
   });
   check(/Esc/.test(help) && !/touch/.test(help), `meanwhile the page says which keys do what, to a mouse and keyboard (${help})`);
+  // The page is painted before its downloads begin, so that its first paint is its content.
+  const order = await page.evaluate(() => {
+    const paint = performance.getEntriesByName('first-contentful-paint')[0];
+    const fetches = performance.getEntriesByType('resource').filter((r) => r.initiatorType === 'fetch');
+    return {paint: paint ? Math.round(paint.startTime) : null, fetches: fetches.length,
+      first: fetches.length ? Math.round(Math.min(...fetches.map((r) => r.startTime))) : null};
+  });
+  check(order.paint !== null && order.fetches >= 5 && order.first >= order.paint,
+    `the downloads start after the first paint (${JSON.stringify(order)})`);
 
   // The keyboard: the question is a modal dialog named by its caption and text; Tab goes round its
   // buttons only, the focused one shows its ring, and Enter presses the focused button.
