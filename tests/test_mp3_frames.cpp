@@ -167,6 +167,15 @@ TEST(Mp3Frames, DataWithoutFramesGivesNoIndexAndSaysWhy)
         EXPECT_STRNE(why, "") << "sample " << i;
         EXPECT_TRUE(frames.offset.empty()) << "sample " << i;
     }
+    // Frames of another layer are named as such; a lone header of one is not.
+    Mp3Frames none;
+    const char *layerWhy = nullptr;
+    EXPECT_FALSE(Index(LayerTwoFrames(38), &none, &layerWhy));
+    EXPECT_STREQ(layerWhy, "MPEG layer 2 audio, not MP3");
+    std::vector<char> lone = LayerTwoFrames(1);
+    lone.resize(4000, 'x');
+    EXPECT_FALSE(Index(lone, &none, &layerWhy));
+    EXPECT_STREQ(layerWhy, "no MPEG audio found");
     // An ID3 tag that claims more than the data holds covers the frames after it: none is taken
     // from inside a tag. The same tag with its real size gives every frame.
     std::vector<char> frames = ReadWhole(Fixture("stereo44_notag.mp3"));

@@ -116,18 +116,29 @@ bool IndexMp3Frames(const unsigned char *data, size_t size, Mp3Frames *frames, c
     }
     // The first frame: a header whose next frame has a header of the same kind (or ends the data),
     // so that a stray sync pattern is not taken for the stream.
+    // Two frames of layer I or II in a row name what the data is where no layer III is found.
     Header first = {};
+    int otherLayer = 0;
     for (; at + 4 <= size; at++) {
         Header next;
-        if (!ReadHeader(data + at, &first) || first.layer != 3 || at + size_t(first.bytes) > size)
+        if (!ReadHeader(data + at, &first) || at + size_t(first.bytes) > size)
             continue;
         size_t after = at + size_t(first.bytes);
-        if (after + 4 > size
-            || (ReadHeader(data + after, &next) && next.layer == 3 && next.rate == first.rate && next.version == first.version))
+        bool followed = after + 4 <= size && ReadHeader(data + after, &next) && next.layer == first.layer
+                        && next.rate == first.rate && next.version == first.version;
+        if (first.layer != 3) {
+            if (followed && otherLayer == 0)
+                otherLayer = first.layer;
+            continue;
+        }
+        if (after + 4 > size || followed)
             break;
     }
-    if (at + 4 > size)
+    if (at + 4 > size) {
+        if (otherLayer != 0)
+            *why = otherLayer == 1 ? "MPEG layer 1 audio, not MP3" : "MPEG layer 2 audio, not MP3";
         return false;
+    }
     frames->rate = first.rate;
     frames->channels = first.channels;
     frames->samplesPerFrame = first.samples;
